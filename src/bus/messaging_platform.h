@@ -9,7 +9,7 @@ namespace tavrel::bus {
 // What the bus and the serial link need of the application's threads. The application installs one
 // implementation at start-up (Qt's event loop and thread pool in the product, a manual pump in tests).
 class IMessagingPlatform {
-public:
+  public:
     virtual ~IMessagingPlatform() = default;
 
     virtual bool IsMainThread() const = 0;

@@ -7,7 +7,7 @@ namespace tavrel::protocol {
 
 // CRC-7 of the instrument's frames: polynomial x^7 + x^3 + 1, initial 0, MSB first, no final XOR.
 class TCRCHelper {
-public:
+  public:
     TCRCHelper() = delete;
 
     // CRC over indexes 0..Count inclusive; Count == -1 means the whole buffer, other negatives give 0.

@@ -1,8 +1,8 @@
 #include "protocol/crc_helper.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
+
+#include <gtest/gtest.h>
 
 namespace tavrel::protocol {
 namespace {
