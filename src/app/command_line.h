@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace tavrel::app {
+
+// What the command line asks for. Without arguments the tool finds the instrument by its USB id.
+struct TCommandLine {
+    bool Help = false;
+    bool Simulate = false;
+    QString PortName;  // empty: auto-detection by hardware id
+    QString Error;     // not empty: the arguments were refused, with this text
+
+    bool Ok() const { return Error.isEmpty(); }
+};
+
+// `arguments` without the program name.
+TCommandLine ParseCommandLine(const QStringList& arguments);
+
+// The usage text printed by --help (and after a refused argument).
+QString CommandLineUsage(const QString& programName);
+
+}  // namespace tavrel::app
