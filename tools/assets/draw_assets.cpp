@@ -232,7 +232,7 @@ ShuntPosts DrawShunt(QPainter& p, const QRectF& bar, double currentInX, double c
     p.setPen(QPen(colour::kShuntEdge, 3));
     p.setBrush(colour::kShuntBody);
     p.drawRoundedRect(bar, 6, 6);
-    DrawText(p, bar, QStringLiteral("Шунт 75 мВ"), LabelFont(26, true, true), colour::kText);
+    DrawText(p, bar, QStringLiteral("Шунт 75 мВ"), LabelFont(31, true, true), colour::kText);
 
     const ShuntPosts posts{{currentInX, bar.top()},
                            {currentOutX, bar.top()},
@@ -292,10 +292,10 @@ QImage DrawIppAmpere() {
     const TerminalPair in = DrawInstrument(p, QRectF(12, 12, 560, 236), QStringLiteral("Таврель · Iп ток"), 3);
     const TerminalPair out = DrawCalibrator(p, QRectF(800, 12, 248, 236), QStringLiteral("Выход I"),
                                             QStringLiteral("I+"), QStringLiteral("I") + kMinusSign);
-    const QRectF bar(600, 278, 400, 32);
+    const QRectF bar(600, 272, 400, 40);
     const ShuntPosts shunt = DrawShunt(p, bar, out.plus.x(), 640, 900, 720);
 
-    constexpr double kReturnLane = 260;
+    constexpr double kReturnLane = 256;
     DrawWire(p, {out.plus, shunt.currentIn}, Polarity::Plus);
     DrawWire(p, {out.minus, {out.minus.x(), kReturnLane}, {shunt.currentOut.x(), kReturnLane}, shunt.currentOut},
              Polarity::Minus);
