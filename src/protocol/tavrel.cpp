@@ -203,18 +203,29 @@ void AppendKey(std::string& out, const char* key) {
     out += "\":";
 }
 
-std::string IsoDateTime(double value) {
+void PutDigits(char* at, int value, int width) {
+    for (int i = width - 1; i >= 0; --i) {
+        at[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+}
+
+// yyyy-mm-ddThh:nn:ss.zzzZ, written without allocations as it goes out with every answer.
+void AppendIsoDateTime(std::string& out, double value) {
     datetime::TParts p{};
     if (!datetime::DecodeDateTime(value, p)) {
         // Not reachable from decoded answers; written as the zero date rather than as an unreadable text.
         datetime::DecodeDateTime(0.0, p);
     }
-    std::string s;
-    s.reserve(24);
-    s += delphi::FormatInt(p.year, 4) + "-" + delphi::FormatInt(p.month, 2) + "-" + delphi::FormatInt(p.day, 2) + "T" +
-         delphi::FormatInt(p.hour, 2) + ":" + delphi::FormatInt(p.minute, 2) + ":" + delphi::FormatInt(p.second, 2) +
-         "." + delphi::FormatInt(p.msec, 3) + "Z";
-    return s;
+    char buf[] = "\"0000-00-00T00:00:00.000Z\"";
+    PutDigits(buf + 1, p.year, 4);
+    PutDigits(buf + 6, p.month, 2);
+    PutDigits(buf + 9, p.day, 2);
+    PutDigits(buf + 12, p.hour, 2);
+    PutDigits(buf + 15, p.minute, 2);
+    PutDigits(buf + 18, p.second, 2);
+    PutDigits(buf + 21, p.msec, 3);
+    out.append(buf, sizeof(buf) - 1);
 }
 
 double ParseIsoDateTime(const std::string& s) {
@@ -570,7 +581,7 @@ std::string TTavrel::ToJSONText() const {
     }
     out += "},";
     AppendKey(out, "dateTimeOnDevice");
-    AppendString(out, IsoDateTime(FDateTimeOnDevice));
+    AppendIsoDateTime(out, FDateTimeOnDevice);
     out += ',';
     AppendKey(out, "typeState");
     AppendString(out, kTypeStateNames[static_cast<std::size_t>(FTypeState)]);

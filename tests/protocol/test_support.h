@@ -24,16 +24,16 @@ inline std::vector<std::uint8_t> Hex(std::initializer_list<int> bytes) {
 
 // An answer frame around `body` (letter and fields, without the ";" before the CRC), with a valid CRC-7.
 inline std::vector<std::uint8_t> Frame(std::string_view body) {
-    std::vector<std::uint8_t> f = {0x02, ';'};
-    f.insert(f.end(), body.begin(), body.end());
-    f.push_back(';');
-    const int crc = TCRCHelper::CRC7Calc(f, -1);
+    std::string f = "\x02;";
+    f += body;
+    f += ';';
+    const std::vector<std::uint8_t> covered(f.begin(), f.end());
+    const int crc = TCRCHelper::CRC7Calc(covered, -1);
     static constexpr char kHex[] = "0123456789ABCDEF";
-    f.push_back(static_cast<std::uint8_t>(kHex[crc >> 4]));
-    f.push_back(static_cast<std::uint8_t>(kHex[crc & 15]));
-    f.push_back(';');
-    f.push_back(0x03);
-    return f;
+    f += kHex[crc >> 4];
+    f += kHex[crc & 15];
+    f += ";\x03";
+    return {f.begin(), f.end()};
 }
 
 inline std::string Utf16ToAscii(const std::vector<std::uint8_t>& utf16) {
