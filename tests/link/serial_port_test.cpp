@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <ostream>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -276,6 +277,10 @@ struct TErrorCase {
     std::int32_t Code;
     const char* Text;
 };
+
+void PrintTo(const TErrorCase& row, std::ostream* out) {
+    *out << row.Code;
+}
 
 class SerialPortErrorTable : public ::testing::TestWithParam<TErrorCase> {};
 
