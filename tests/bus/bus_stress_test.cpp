@@ -22,8 +22,12 @@ std::atomic<long> GCalls{0};
 // Handlers on every delivery thread; each call checks that its object's unsubscription has not yet returned.
 class TChurned final : public TSubscriberObject {
   public:
+    // Checked on entry and again on exit: a call still running when Unsubscribe returned is late too.
     void Check() {
-        if (FUnsubscribed.load()) {
+        bool late = FUnsubscribed.load();
+        std::this_thread::yield();
+        late = late || FUnsubscribed.load();
+        if (late) {
             ++GLateCalls;
         }
         ++GCalls;
