@@ -100,6 +100,8 @@ class TXComPortModule {
     std::jthread TaskWork;
     // Work tasks that ended themselves, or whose join had to wait until the list lock was released.
     std::vector<std::jthread> FRetired;
+    // Set when a join was left for the outermost holder of the list lock.
+    std::atomic<bool> FDeferredJoin{false};
     bool FConnecting = false;
     bool FStoppedWhileConnecting = false;
     std::int32_t FComPortBaud = DefaultComPortBaud;

@@ -1,0 +1,315 @@
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "bus/messaging.h"
+#include "bus/messaging_platform.h"
+#include "link/xcom_port.h"
+#include "link/xcom_port_module.h"
+#include "link_test_support.h"
+#include "protocol/tavrel.h"
+#include "protocol/tavrel_data_parser.h"
+
+namespace tavrel::link {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Bytes;
+using testing::TMessageLog;
+using testing::TPty;
+using TBytes = std::vector<std::uint8_t>;
+
+const std::string kConnect = std::string(subscribeComPortStatus) + "|**HR_Connect**|0";
+
+// A subscriber whose handler, run on the posting thread, fails with something that is no std::exception
+// when the work task reports a write: a failure raised inside the work loop.
+class TFailingOnWrite : public bus::TSubscriberObject {
+  public:
+    TFailingOnWrite() {
+        bus::SharedMessaging().SubscribeCallback<&TFailingOnWrite::OnEvent>(subscribeComPortEventStatus,
+                                                                            bus::TMessagingThread::Posting, this);
+    }
+    ~TFailingOnWrite() override {
+        bus::SharedMessaging().TryUnsubscribeCallback<&TFailingOnWrite::OnEvent>(subscribeComPortEventStatus, this);
+    }
+    TFailingOnWrite(const TFailingOnWrite&) = delete;
+    TFailingOnWrite& operator=(const TFailingOnWrite&) = delete;
+
+    const bus::TSubscriberClass& SubscriberClass() const override {
+        static const bus::TSubscriberClass registration("LinkTest", "TFailingOnWrite");
+        return registration;
+    }
+    void OnEvent(const std::shared_ptr<ISubscribeMessage>& message) {
+        if (message->MessageEvent().ErrorCode == static_cast<int>(TEventStatusComPort::XComPort_WriteCount)) {
+            throw 42;  // NOLINT(hicpp-exception-baseclass): deliberately not a std::exception
+        }
+    }
+};
+
+class TCollectingParser : public protocol::IDataParser {
+  public:
+    void AddData(const TBytes& Buf) override { Fed.insert(Fed.end(), Buf.begin(), Buf.end()); }
+    void OnData(protocol::ONDATAPROC) override {}
+    TBytes Fed;
+};
+
+// The module on a pty, with a main window's reactions: data goes to _ParseData, and a port error removes
+// the listener and stops the module.
+class LinkTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        testing::InstallTestPlatform();
+        Pty = std::make_unique<TPty>();
+        Module.SetPIDVID("VID_0483&PID_5740");
+        Module.SetAutoDetect(false);
+        Module.SetComPortName(Pty->SlavePath());
+        Log.OnMessage = [this](const TMessageLog::TEntry& entry) {
+            if (entry.Name == subscribeComPortData && !entry.Data.empty()) {
+                Module._ParseData(entry.Data);
+            } else if (entry.Name == subscribeComPortError && StopOnError) {
+                Module._ListenerDataHelperRemove(kWindow, false);
+                Module._TaskWorkStop();
+            }
+        };
+    }
+
+    void TearDown() override { Module._TaskWorkStop(); }
+
+    std::shared_ptr<TCollectingParser> Register(TWindowHandle h = kWindow, TDataHelper** helper = nullptr) {
+        auto parser = std::make_shared<TCollectingParser>();
+        auto dh = std::make_unique<TDataHelper>(h, parser, nullptr);
+        if (helper != nullptr) {
+            *helper = dh.get();
+        }
+        Module._ListenerDataHelperSet(std::move(dh));
+        return parser;
+    }
+
+    bool WaitForFrames(std::size_t count) {
+        return Log.PumpUntil([&] { return Pty->Frames().size() >= count; }, 3s);
+    }
+
+    static constexpr TWindowHandle kWindow = 0x1000;
+    bool StopOnError = true;
+    testing::TTestBus Bus;
+    TMessageLog Log;
+    std::unique_ptr<TPty> Pty;
+    TXComPortModule Module;
+};
+
+TEST_F(LinkTest, QueuedFrames_LeaveFiftyMillisecondsApartInOrder) {
+    Register();
+    const std::vector<TBytes> frames = {Bytes("\x02;3;0;65;\x03"), Bytes("\x02;E;41;\x03"), Bytes("\x02;1;7;00;\x03")};
+    for (const auto& frame : frames) {
+        Module._SendData(frame);
+    }
+    Module._TaskWorkStart();
+    ASSERT_TRUE(WaitForFrames(3));
+    const auto received = Pty->Frames();
+    ASSERT_EQ(received.size(), 3U);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(received[i].Bytes, frames[i]);
+    }
+    for (std::size_t i = 1; i < received.size(); ++i) {
+        const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(received[i].At - received[i - 1].At);
+        // The writer waits 50 ms after each write; the reader's time stamps come late by its own wake-up
+        // time, which on a loaded machine reaches a few milliseconds.
+        EXPECT_GE(gap.count(), 45) << "frame " << i;
+        EXPECT_LT(gap.count(), 150) << "frame " << i;
+    }
+}
+
+TEST_F(LinkTest, TwoListeners_EachFrameGoesOutTwiceInOnePass) {
+    Register(1);
+    Register(2);
+    Module._SendData(Bytes("\x02;A;\x03"));
+    Module._SendData(Bytes("\x02;B;\x03"));
+    Module._TaskWorkStart();
+    ASSERT_TRUE(WaitForFrames(4));
+    const auto received = Pty->Frames();
+    ASSERT_EQ(received.size(), 4U);
+    EXPECT_EQ(received[0].Bytes, Bytes("\x02;A;\x03"));
+    EXPECT_EQ(received[1].Bytes, Bytes("\x02;A;\x03"));
+    EXPECT_EQ(received[2].Bytes, Bytes("\x02;B;\x03"));
+    EXPECT_EQ(received[3].Bytes, Bytes("\x02;B;\x03"));
+    EXPECT_LT(received[1].At - received[0].At, 30ms);
+    EXPECT_GE(received[2].At - received[1].At, 45ms);
+}
+
+TEST_F(LinkTest, ReceivedBytes_ReachEveryListenersParser) {
+    auto first = Register(1);
+    auto second = Register(2);
+    Module._TaskWorkStart();
+    ASSERT_TRUE(Log.PumpUntil([&] { return Log.Count(kConnect) == 1; }, 2s));
+    Pty->Write(Bytes("\x02;7;answer;00;\x03"));
+    ASSERT_TRUE(Log.PumpUntil([&] { return first->Fed.size() == 15; }, 2s));
+    EXPECT_EQ(first->Fed, Bytes("\x02;7;answer;00;\x03"));
+    EXPECT_EQ(second->Fed, first->Fed);
+}
+
+// The whole road: the answer leaves the instrument in two pieces, is read by the listen task, posted,
+// handed to _ParseData on the main thread and decoded by a real stream parser into the model.
+TEST_F(LinkTest, MeasurementAnswer_DecodedIntoTheModelThroughTheRealParser) {
+    std::vector<protocol::TTavrelCMD> kinds;
+    std::unique_ptr<protocol::TTavrel> model;
+    Module._ListenerDataHelperSet(std::make_unique<TDataHelper>(
+        kWindow, std::make_shared<protocol::TTavrelDataParser>(), [&](protocol::TTavrelCMD kind, const TBytes& data) {
+            kinds.push_back(kind);
+            if (kind == protocol::TTavrelCMD::cmdMeasure) {
+                model = protocol::TTavrel::FromJSON(data);
+            }
+        }));
+    Module._TaskWorkStart();
+    ASSERT_TRUE(Log.PumpUntil([&] { return Log.Count(kConnect) == 1; }, 2s));
+    const TBytes answer = testing::AnswerFrame("7;1.2345(10);0.5(1);0.05(0.1);5;2026;12;9;23;15;30;log_on");
+    Pty->Write(TBytes(answer.begin(), answer.begin() + 20));
+    Log.Pump(30ms);
+    Pty->Write(TBytes(answer.begin() + 20, answer.end()));
+    ASSERT_TRUE(Log.PumpUntil([&] { return model != nullptr; }, 2s));
+    EXPECT_EQ(kinds,
+              (std::vector<protocol::TTavrelCMD>{protocol::TTavrelCMD::cmdUnknown, protocol::TTavrelCMD::cmdMeasure}));
+    EXPECT_DOUBLE_EQ(model->DicChannel().at(protocol::TChannelProperties::chpCh1Value), 1.2345);
+    EXPECT_DOUBLE_EQ(model->DicChannel().at(protocol::TChannelProperties::chpCh1Range), 10);
+    EXPECT_EQ(model->TypeState(), protocol::TTypeState::tsRec);
+
+    const TBytes spoilt = testing::AnswerFrame("7;1(1);1(1);1(1);5;2026;12;9;23;15;30;log_on", true);
+    Pty->Write(spoilt);
+    ASSERT_TRUE(Log.PumpUntil([&] { return kinds.size() == 3; }, 2s));
+    EXPECT_EQ(kinds.back(), protocol::TTavrelCMD::cmdCRCError);
+}
+
+// The main window disconnects from inside an answer callback (old firmware): the callback runs under the
+// list lock while the work task is busy writing, so stopping must neither deadlock nor leave the port open.
+TEST_F(LinkTest, AnswerCallbackStopsTheRunningLink_PortReleasedWithoutDeadlock) {
+    int answers = 0;
+    Module._ListenerDataHelperSet(std::make_unique<TDataHelper>(
+        kWindow, std::make_shared<protocol::TTavrelDataParser>(), [&](protocol::TTavrelCMD kind, const TBytes&) {
+            if (kind == protocol::TTavrelCMD::cmdDeviceInfo && ++answers == 1) {
+                Module._ListenerDataHelperRemove(kWindow, false);
+                Module._TaskWorkStop();
+                Module._SendData(Bytes("\x02;after;\x03"));
+            }
+        }));
+    Register(0x2000);  // a dialog's listener keeps the work task writing
+    for (int i = 0; i < 20; ++i) {
+        Module._SendData(Bytes("\x02;3;0;65;\x03"));
+    }
+    Module._TaskWorkStart();
+    ASSERT_TRUE(WaitForFrames(2));
+    Pty->Write(testing::AnswerFrame("0;1234;12;24;v1.3"));
+    ASSERT_TRUE(Log.PumpUntil([&] { return !Module.IsRunning(); }, 2s));
+    Log.Pump(50ms);
+    EXPECT_EQ(answers, 1);
+    EXPECT_EQ(Log.Count(std::string(subscribeComPortStatus) + "|**HR_SerialClose**|0"), 2U);
+    const auto written = Pty->Frames().size();
+    Log.Pump(150ms);
+    EXPECT_EQ(Pty->Frames().size(), written) << "nothing is written once stopped";
+    EXPECT_EQ(Module.ListenerCount(), 1U);
+}
+
+// A failure in the work loop is shown on the main thread while the work task waits for it; then the task
+// ends and the port is released.
+TEST_F(LinkTest, FailureInTheWorkLoop_ShownOnTheMainThreadThenTheTaskStops) {
+    std::vector<std::string> shown;
+    bool onMain = false;
+    Module.SetOnTaskFailure([&](const std::string& message) {
+        onMain = bus::MessagingPlatform()->IsMainThread();
+        shown.push_back(message);
+    });
+    TFailingOnWrite failing;
+    TDataHelper* helper = nullptr;
+    Register(kWindow, &helper);
+    Module._SendData(Bytes("\x02;E;41;\x03"));
+    Module._SendData(Bytes("\x02;never;\x03"));
+    Module._TaskWorkStart();
+    ASSERT_TRUE(Log.PumpUntil([&] { return !Module.IsRunning(); }, 3s));
+    EXPECT_EQ(shown, std::vector<std::string>{"Unknown error in the exchange task"});
+    EXPECT_TRUE(onMain);
+    EXPECT_EQ(helper->GetData(), Bytes("\x02;never;\x03")) << "the task ended after the failing pass";
+}
+
+TEST_F(LinkTest, TaskWorkStart_WhileRunning_DoesNothing) {
+    Register();
+    Module._TaskWorkStart();
+    Module._TaskWorkStart();
+    Log.Pump(100ms);
+    EXPECT_TRUE(Module.IsRunning());
+    EXPECT_EQ(Log.Count(kConnect), 1U) << "the port connection was not re-created";
+}
+
+TEST_F(LinkTest, FramesQueuedWhileStopped_AreSentAfterRestart) {
+    Register();
+    Module._TaskWorkStart();
+    Module._TaskWorkStop();
+    EXPECT_FALSE(Module.IsRunning());
+    Module._SendData(Bytes("\x02;first;\x03"));
+    Module._SendData(Bytes("\x02;second;\x03"));
+    Log.Pump(100ms);
+    EXPECT_TRUE(Pty->Frames().empty());
+    Module._TaskWorkStart();
+    ASSERT_TRUE(WaitForFrames(2));
+    EXPECT_EQ(Pty->Frames()[0].Bytes, Bytes("\x02;first;\x03"));
+    EXPECT_EQ(Pty->Frames()[1].Bytes, Bytes("\x02;second;\x03"));
+}
+
+TEST_F(LinkTest, HangUp_PostsErrorAndAFreshStartConnectsAgain) {
+    Register();
+    Module._TaskWorkStart();
+    ASSERT_TRUE(Log.PumpUntil([&] { return Log.Count(kConnect) == 1; }, 2s));
+    Pty->HangUp();
+    ASSERT_TRUE(Log.PumpUntil([&] { return !Module.IsRunning(); }, 3s)) << "the error handler stopped the module";
+    EXPECT_EQ(Module.ListenerCount(), 0U);
+
+    auto replacement = std::make_unique<TPty>();
+    Module.SetComPortName(replacement->SlavePath());
+    Pty = std::move(replacement);
+    Register();
+    Module._SendData(Bytes("\x02;again;\x03"));
+    Module._TaskWorkStart();
+    ASSERT_TRUE(WaitForFrames(1));
+    EXPECT_EQ(Pty->Frames()[0].Bytes, Bytes("\x02;again;\x03"));
+    EXPECT_EQ(Log.Count(kConnect), 2U);
+}
+
+TEST_F(LinkTest, WriteError_StopsTheTaskAndKeepsTheRestQueued) {
+    StopOnError = false;  // only the write error may stop the task here
+    TDataHelper* helper = nullptr;
+    Register(kWindow, &helper);
+    Module._TaskWorkStart();
+    ASSERT_TRUE(Log.PumpUntil([&] { return Log.Count(kConnect) == 1; }, 2s));
+    Pty->HangUp();
+    // Once the listen task has seen the hang-up, every write fails.
+    ASSERT_TRUE(Log.PumpUntil(
+        [&] { return Log.Count(std::string(subscribeComPortError) + "|Error: Input/output error (5)|5") == 1; }, 2s));
+    Module._SendData(Bytes("\x02;lost;\x03"));
+    Module._SendData(Bytes("\x02;kept;\x03"));
+    ASSERT_TRUE(Log.PumpUntil([&] { return !Module.IsRunning(); }, 3s));
+    EXPECT_EQ(Module.ListenerCount(), 1U);
+    EXPECT_EQ(helper->GetData(), Bytes("\x02;kept;\x03"));
+}
+
+// With nothing to open, the error is posted on this thread while Connect runs and the main window's
+// handler stops the module there; no work task may start, and the next start connects afresh.
+TEST_F(LinkTest, ConnectFailsAndHandlerStopsInsideConnect_NoTaskStartsAndNextStartConnects) {
+    const std::string path = Pty->SlavePath();
+    for (const std::string& bad : {std::string(), std::string("/dev/tavrel-no-such-port")}) {
+        Register();
+        Module.SetComPortName(bad);
+        Module._TaskWorkStart();
+        EXPECT_FALSE(Module.IsRunning()) << bad;
+        EXPECT_EQ(Module.ListenerCount(), 0U) << bad;
+    }
+    Register();
+    Module.SetComPortName(path);
+    Module._SendData(Bytes("\x02;ok;\x03"));
+    Module._TaskWorkStart();
+    EXPECT_TRUE(Module.IsRunning());
+    ASSERT_TRUE(WaitForFrames(1));
+}
+
+}  // namespace
+}  // namespace tavrel::link

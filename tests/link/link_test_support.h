@@ -1,0 +1,108 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bus/subscriber_class.h"
+#include "link/subscribe_message.h"
+
+namespace tavrel::link::testing {
+
+using TBytes = std::vector<std::uint8_t>;
+
+TBytes Bytes(const std::string& text);
+
+// A pseudo-terminal: the code under test opens SlavePath() as its port, the test plays the instrument on
+// the master side. Everything written to the port is collected with its arrival time.
+class TPty {
+  public:
+    TPty();
+    ~TPty();
+    TPty(const TPty&) = delete;
+    TPty& operator=(const TPty&) = delete;
+
+    const std::string& SlavePath() const { return FSlavePath; }
+    void Write(const TBytes& bytes);
+    // Closes the master: the port side sees a hang-up.
+    void HangUp();
+
+    struct TReceived {
+        std::chrono::steady_clock::time_point At;
+        TBytes Bytes;
+    };
+    // Frames (STX..ETX) written by the port so far, each with the time its last byte was read.
+    std::vector<TReceived> Frames() const;
+    bool WaitForFrames(std::size_t count, std::chrono::milliseconds timeout) const;
+
+  private:
+    void ReadLoop(const std::stop_token& stop);
+
+    int FMaster = -1;
+    int FKeepSlave = -1;
+    std::string FSlavePath;
+    mutable std::mutex FLock;
+    TBytes FPending;
+    std::vector<TReceived> FFrames;
+    std::jthread FReader;
+};
+
+// Records the four port messages in the order the main thread handles them; subscribed on the bus like
+// the main window, with delivery on the main thread.
+class TMessageLog : public bus::TSubscriberObject {
+  public:
+    struct TEntry {
+        std::string Name;
+        TMessageEvent Event;
+        TBytes Data;
+    };
+
+    TMessageLog();
+    ~TMessageLog() override;
+    TMessageLog(const TMessageLog&) = delete;
+    TMessageLog& operator=(const TMessageLog&) = delete;
+
+    // Called on the main thread for every message, after it was recorded (the main window's reactions).
+    std::function<void(const TEntry&)> OnMessage;
+
+    std::vector<TEntry> Entries() const;
+    void Clear();
+    // "name|text|code" lines, without data messages when withData is false.
+    std::vector<std::string> Lines(bool withData = true) const;
+    // Pumps the main thread until pred holds or the timeout passes; answers pred().
+    bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout);
+    void Pump(std::chrono::milliseconds duration);
+    std::size_t Count(const std::string& line) const;
+
+    const bus::TSubscriberClass& SubscriberClass() const override;
+
+    void OnSubscribeComPortData(const std::shared_ptr<ISubscribeMessage>& message);
+    void OnSubscribeComPortError(const std::shared_ptr<ISubscribeMessage>& message);
+    void OnSubscribeComPortEventStatus(const std::shared_ptr<ISubscribeMessage>& message);
+    void OnSubscribeComPortStatus(const std::shared_ptr<ISubscribeMessage>& message);
+
+  private:
+    void Record(const char* name, const std::shared_ptr<ISubscribeMessage>& message);
+
+    mutable std::mutex FLock;
+    std::vector<TEntry> FEntries;
+};
+
+// Installs a test platform whose main thread is the calling thread (queued work runs only while it pumps)
+// and creates the shared bus once.
+void InstallTestPlatform();
+
+// First member of a fixture whose other members need the bus.
+struct TTestBus {
+    TTestBus() { InstallTestPlatform(); }
+};
+
+// One answer frame: STX ; body ; CRC ; ETX, with the CRC wrong when badCrc is set.
+TBytes AnswerFrame(const std::string& body, bool badCrc = false);
+
+}  // namespace tavrel::link::testing
