@@ -4,9 +4,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <grp.h>
 #include <mutex>
 #include <ostream>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -225,6 +229,52 @@ TEST(SerialPort, Connect_MissingDeviceKeepsOpenErrorAfterConfig) {
     EXPECT_EQ(port.LastErrorDesc(), std::strerror(EBADF));
     EXPECT_EQ(port.ConnectError(), ENOENT);
     EXPECT_EQ(port.ConnectErrorDesc(), std::strerror(ENOENT));
+}
+
+// Run as an unprivileged user in a child, so that the open meets the device node's permissions.
+TEST(SerialPort, Connect_AccessDeniedNamesTheOwningGroup) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to switch to an unprivileged user";
+    }
+    TPtyPair pty;
+    ASSERT_EQ(::chmod(pty.SlavePath.c_str(), 0620), 0);
+    struct stat info {};
+    ASSERT_EQ(::stat(pty.SlavePath.c_str(), &info), 0);
+    const group* owner = ::getgrgid(info.st_gid);
+    const std::string groupName = owner != nullptr ? owner->gr_name : std::to_string(info.st_gid);
+
+    int channel[2];
+    ASSERT_EQ(::pipe(channel), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(channel[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
+            ::_exit(3);
+        }
+        TSerialPort port;
+        port.Connect(pty.SlavePath);
+        const std::string report = std::to_string(port.LastError()) + "\n" + port.LastErrorDesc() + "\n" +
+                                   std::to_string(port.ConnectError()) + "\n" + port.ConnectErrorDesc();
+        const bool written = ::write(channel[1], report.data(), report.size()) == static_cast<ssize_t>(report.size());
+        ::_exit(written ? 0 : 4);
+    }
+    ::close(channel[1]);
+    std::string report;
+    char buffer[512];
+    for (ssize_t n = 0; (n = ::read(channel[0], buffer, sizeof(buffer))) > 0;) {
+        report.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(channel[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    const std::string denied = std::strerror(EACCES);
+    const std::string expected = std::to_string(EACCES) + "\n" + denied + "\n" + std::to_string(EACCES) + "\n" +
+                                 denied + ". Нет доступа к порту " + pty.SlavePath +
+                                 ": пользователь должен входить в группу «" + groupName + "», которой принадлежит порт";
+    EXPECT_EQ(report, expected);
 }
 
 TEST(SerialPort, Connect_NonTerminalIsRefused) {
