@@ -1,5 +1,6 @@
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,9 @@
 #include "link/xcom_port_module.h"
 #include "link_test_support.h"
 #include "protocol/tavrel.h"
+#include "protocol/tavrel_command.h"
 #include "protocol/tavrel_data_parser.h"
+#include "simulator.h"
 
 namespace tavrel::link {
 namespace {
@@ -48,6 +51,40 @@ class TFailingOnWrite : public bus::TSubscriberObject {
             throw 42;  // NOLINT(hicpp-exception-baseclass): deliberately not a std::exception
         }
     }
+};
+
+// Time stamps of the writes, taken on the writing thread itself when the port reports the count: the
+// next frame may leave only after the 50 ms wait that follows this report.
+class TWriteStamps : public bus::TSubscriberObject {
+  public:
+    TWriteStamps() {
+        bus::SharedMessaging().SubscribeCallback<&TWriteStamps::OnEvent>(subscribeComPortEventStatus,
+                                                                         bus::TMessagingThread::Posting, this);
+    }
+    ~TWriteStamps() override {
+        bus::SharedMessaging().TryUnsubscribeCallback<&TWriteStamps::OnEvent>(subscribeComPortEventStatus, this);
+    }
+    TWriteStamps(const TWriteStamps&) = delete;
+    TWriteStamps& operator=(const TWriteStamps&) = delete;
+
+    const bus::TSubscriberClass& SubscriberClass() const override {
+        static const bus::TSubscriberClass registration("LinkTest", "TWriteStamps");
+        return registration;
+    }
+    void OnEvent(const std::shared_ptr<ISubscribeMessage>& message) {
+        if (message->MessageEvent().ErrorCode == static_cast<int>(TEventStatusComPort::XComPort_WriteCount)) {
+            const std::lock_guard guard(FLock);
+            FStamps.push_back(std::chrono::steady_clock::now());
+        }
+    }
+    std::vector<std::chrono::steady_clock::time_point> Stamps() const {
+        const std::lock_guard guard(FLock);
+        return FStamps;
+    }
+
+  private:
+    mutable std::mutex FLock;
+    std::vector<std::chrono::steady_clock::time_point> FStamps;
 };
 
 class TCollectingParser : public protocol::IDataParser {
@@ -102,6 +139,7 @@ class LinkTest : public ::testing::Test {
 };
 
 TEST_F(LinkTest, QueuedFrames_LeaveFiftyMillisecondsApartInOrder) {
+    TWriteStamps writes;
     Register();
     const std::vector<TBytes> frames = {Bytes("\x02;3;0;65;\x03"), Bytes("\x02;E;41;\x03"), Bytes("\x02;1;7;00;\x03")};
     for (const auto& frame : frames) {
@@ -114,16 +152,17 @@ TEST_F(LinkTest, QueuedFrames_LeaveFiftyMillisecondsApartInOrder) {
     for (std::size_t i = 0; i < frames.size(); ++i) {
         EXPECT_EQ(received[i].Bytes, frames[i]);
     }
-    for (std::size_t i = 1; i < received.size(); ++i) {
-        const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(received[i].At - received[i - 1].At);
-        // The writer waits 50 ms after each write; the reader's time stamps come late by its own wake-up
-        // time, which on a loaded machine reaches a few milliseconds.
-        EXPECT_GE(gap.count(), 45) << "frame " << i;
-        EXPECT_LT(gap.count(), 150) << "frame " << i;
+    const auto stamps = writes.Stamps();
+    ASSERT_EQ(stamps.size(), 3U);
+    for (std::size_t i = 1; i < stamps.size(); ++i) {
+        EXPECT_GE(stamps[i] - stamps[i - 1], 50ms) << "write " << i;
+        // Queued together, they go out in consecutive passes, not later.
+        EXPECT_LT(stamps[i] - stamps[i - 1], 150ms) << "write " << i;
     }
 }
 
 TEST_F(LinkTest, TwoListeners_EachFrameGoesOutTwiceInOnePass) {
+    TWriteStamps writes;
     Register(1);
     Register(2);
     Module._SendData(Bytes("\x02;A;\x03"));
@@ -136,8 +175,10 @@ TEST_F(LinkTest, TwoListeners_EachFrameGoesOutTwiceInOnePass) {
     EXPECT_EQ(received[1].Bytes, Bytes("\x02;A;\x03"));
     EXPECT_EQ(received[2].Bytes, Bytes("\x02;B;\x03"));
     EXPECT_EQ(received[3].Bytes, Bytes("\x02;B;\x03"));
-    EXPECT_LT(received[1].At - received[0].At, 30ms);
-    EXPECT_GE(received[2].At - received[1].At, 45ms);
+    const auto stamps = writes.Stamps();
+    ASSERT_EQ(stamps.size(), 4U);
+    EXPECT_LT(stamps[1] - stamps[0], 50ms) << "both copies in one pass, without the pacing wait between";
+    EXPECT_GE(stamps[2] - stamps[1], 50ms);
 }
 
 TEST_F(LinkTest, ReceivedBytes_ReachEveryListenersParser) {
@@ -145,10 +186,11 @@ TEST_F(LinkTest, ReceivedBytes_ReachEveryListenersParser) {
     auto second = Register(2);
     Module._TaskWorkStart();
     ASSERT_TRUE(Log.PumpUntil([&] { return Log.Count(kConnect) == 1; }, 2s));
-    Pty->Write(Bytes("\x02;7;answer;00;\x03"));
-    ASSERT_TRUE(Log.PumpUntil([&] { return first->Fed.size() == 15; }, 2s));
-    EXPECT_EQ(first->Fed, Bytes("\x02;7;answer;00;\x03"));
-    EXPECT_EQ(second->Fed, first->Fed);
+    const TBytes chunk = Bytes("\x02;7;answer;00;\x03");
+    Pty->Write(chunk);
+    ASSERT_TRUE(Log.PumpUntil([&] { return first->Fed.size() == chunk.size(); }, 2s));
+    EXPECT_EQ(first->Fed, chunk);
+    EXPECT_EQ(second->Fed, chunk);
 }
 
 // The whole road: the answer leaves the instrument in two pieces, is read by the listen task, posted,
@@ -309,6 +351,92 @@ TEST_F(LinkTest, ConnectFailsAndHandlerStopsInsideConnect_NoTaskStartsAndNextSta
     Module._TaskWorkStart();
     EXPECT_TRUE(Module.IsRunning());
     ASSERT_TRUE(WaitForFrames(1));
+}
+
+// The instrument simulator on its own pty: commands built by the command builder are queued, written by
+// the work task, answered by the simulator and decoded by the real parser into the model.
+class LinkSimulatorTest : public ::testing::Test {
+  protected:
+    void Connect(sim::TSimOptions options) {
+        Sim = std::make_unique<sim::Simulator>(std::move(options));
+        const std::string path = Sim->OpenPty();
+        ASSERT_FALSE(path.empty()) << Sim->LastError();
+        Sim->Start();
+        Module.SetAutoDetect(false);
+        Module.SetComPortName(path);
+        Module._ListenerDataHelperSet(std::make_unique<TDataHelper>(
+            kWindow, std::make_shared<protocol::TTavrelDataParser>(),
+            [this](protocol::TTavrelCMD kind, const TBytes& data) {
+                if (kind != protocol::TTavrelCMD::cmdUnknown && kind != protocol::TTavrelCMD::cmdCRCError) {
+                    Models.emplace_back(kind, protocol::TTavrel::FromJSON(data));
+                }
+            }));
+        Module._TaskWorkStart();
+        ASSERT_TRUE(Module.IsRunning());
+    }
+    void TearDown() override {
+        Module._TaskWorkStop();
+        if (Sim) {
+            Sim->Stop();
+        }
+    }
+
+    static constexpr TWindowHandle kWindow = 0x3000;
+    testing::TTestBus Bus;
+    TMessageLog Log;
+    TXComPortModule Module;
+    std::unique_ptr<sim::Simulator> Sim;
+    std::vector<std::pair<protocol::TTavrelCMD, std::unique_ptr<protocol::TTavrel>>> Models;
+};
+
+TEST_F(LinkSimulatorTest, IdentityAndMeasurement_AnsweredAndDecodedInOrder) {
+    Log.OnMessage = [this](const TMessageLog::TEntry& entry) {
+        if (entry.Name == subscribeComPortData && !entry.Data.empty()) {
+            Module._ParseData(entry.Data);
+        }
+    };
+    sim::TSimOptions options;
+    options.Serial = "4321";
+    options.Firmware = "02.07";
+    Connect(options);
+    Module._SendData(protocol::TTavrelCommand::getVersion());
+    Module._SendData(protocol::TTavrelCommand::getMeasuringVolt());
+    ASSERT_TRUE(Log.PumpUntil([&] { return Models.size() >= 2; }, 3s));
+    EXPECT_EQ(Models[0].first, protocol::TTavrelCMD::cmdDeviceInfo);
+    EXPECT_EQ(Models[0].second->NumberDevice(), 4321);
+    EXPECT_EQ(Models[0].second->FirmwareDevice(), "02.07");
+    EXPECT_EQ(Models[1].first, protocol::TTavrelCMD::cmdMeasure);
+    EXPECT_EQ(Models[1].second->FirmwareDevice(), "02.07") << "one model per parser, updated answer by answer";
+    EXPECT_EQ(Models[1].second->DicChannel().count(protocol::TChannelProperties::chpCh1Value), 1U);
+    EXPECT_EQ(Sim->Counts().Received, 2U);
+    EXPECT_EQ(Sim->Counts().BadCrc, 0U);
+}
+
+TEST_F(LinkSimulatorTest, SimulatorHangsUp_ErrorPostedAndAFreshStartConnectsAgain) {
+    Log.OnMessage = [this](const TMessageLog::TEntry& entry) {
+        if (entry.Name == subscribeComPortData && !entry.Data.empty()) {
+            Module._ParseData(entry.Data);
+        } else if (entry.Name == subscribeComPortError) {
+            Module._TaskWorkStop();  // the main window's answer to every port error
+        }
+    };
+    sim::TSimOptions options;
+    options.HangUpAfterMs = 300;
+    Connect(options);
+    ASSERT_TRUE(Log.PumpUntil([&] { return !Module.IsRunning(); }, 3s));
+    std::size_t errors = 0;
+    for (const auto& entry : Log.Entries()) {
+        errors += entry.Name == subscribeComPortError ? 1 : 0;
+    }
+    EXPECT_GE(errors, 1U);
+    Sim->Stop();
+
+    Models.clear();
+    Module._ListenerDataHelperRemove(kWindow, false);
+    Connect({});
+    Module._SendData(protocol::TTavrelCommand::getVersion());
+    ASSERT_TRUE(Log.PumpUntil([&] { return !Models.empty(); }, 3s));
+    EXPECT_EQ(Models[0].first, protocol::TTavrelCMD::cmdDeviceInfo);
 }
 
 }  // namespace
