@@ -136,9 +136,11 @@ Simulator::~Simulator() {
 }
 
 std::vector<std::uint8_t> Simulator::BuildFrame(const std::vector<std::uint8_t>& Body, bool BadCrc) {
-    std::vector<std::uint8_t> frame{kStx, ';'};
-    frame.insert(frame.end(), Body.begin(), Body.end());
-    frame.push_back(';');
+    std::vector<std::uint8_t> frame(Body.size() + 3);
+    frame[0] = kStx;
+    frame[1] = ';';
+    std::copy(Body.begin(), Body.end(), frame.begin() + 2);
+    frame.back() = ';';
     const int good = TCRCHelper::CRC7Calc(frame, -1);
     const int crc = BadCrc ? (good ^ 0x01) : good;
     char text[3];
