@@ -202,6 +202,12 @@ void TXComPort::_StartListen() {
 
 void TXComPort::_ListenLoop() {
     static const std::string kCancel = "**_StartListen is cancel**";
+    FListenThread = std::this_thread::get_id();
+    // Thread ids are reused: a later thread must not be taken for this task.
+    struct TForget {
+        std::atomic<std::thread::id>& Id;
+        ~TForget() { Id = std::thread::id(); }
+    } forget{FListenThread};
     for (;;) {
         if (isCancel) {
             _PostStatus(kCancel);
@@ -292,28 +298,50 @@ void TXComPort::_OnSerialStatus(int Reason, const std::string& Value) {
             event = TEventStatusComPort::XComPort_Wait;
             break;
     }
+    // On the listen task the reports of one wake are posted together with the chunk they belong to, in
+    // their order: the main thread is then woken once per chunk instead of once per report.
     if (!Trim(status).empty()) {
-        _PostStatus(status);
+        _PostStatus(status, true);
     }
     if (event != TEventStatusComPort::XComPort_Unknown) {
-        _PostEventStatus(event, Value);
+        _PostEventStatus(event, Value, true);
+    }
+}
+
+void TXComPort::_Post(const char* Name, TMessageEvent Event, bool Hold) {
+    if (std::this_thread::get_id() == FListenThread.load()) {
+        if (Hold) {
+            FListenPending.emplace_back(Name, std::move(Event));
+            return;
+        }
+        _FlushListenPending();
+    }
+    PostSubscribeEvent(Name, Event);
+}
+
+void TXComPort::_FlushListenPending() {
+    std::vector<std::pair<const char*, TMessageEvent>> pending;
+    pending.swap(FListenPending);
+    for (const auto& [name, event] : pending) {
+        PostSubscribeEvent(name, event);
     }
 }
 
 void TXComPort::_PostData(TBytes Data) {
+    _FlushListenPending();
     PostSubscribeData(subscribeComPortData, std::move(Data));
 }
 
 void TXComPort::_PostError(std::int32_t Code, const std::string& Text) {
-    PostSubscribeEvent(subscribeComPortError, MakeErrorEvent(Text, Code));
+    _Post(subscribeComPortError, MakeErrorEvent(Text, Code), false);
 }
 
-void TXComPort::_PostStatus(const std::string& Text) {
-    PostSubscribeEvent(subscribeComPortStatus, MakeErrorEvent(Text, 0));
+void TXComPort::_PostStatus(const std::string& Text, bool Hold) {
+    _Post(subscribeComPortStatus, MakeErrorEvent(Text, 0), Hold);
 }
 
-void TXComPort::_PostEventStatus(TEventStatusComPort Status, const std::string& Value) {
-    PostSubscribeEvent(subscribeComPortEventStatus, MakeEvent(static_cast<std::int32_t>(Status), Value));
+void TXComPort::_PostEventStatus(TEventStatusComPort Status, const std::string& Value, bool Hold) {
+    _Post(subscribeComPortEventStatus, MakeEvent(static_cast<std::int32_t>(Status), Value), Hold);
 }
 
 std::string TXComPort::PIDVID() const {

@@ -7,7 +7,10 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
+
+#include "link/subscribe_message.h"
 
 namespace tavrel::link {
 
@@ -83,8 +86,10 @@ class TXComPort {
 
     void _PostData(TBytes Data);
     void _PostError(std::int32_t Code, const std::string& Text);
-    void _PostStatus(const std::string& Text);
-    void _PostEventStatus(TEventStatusComPort Status, const std::string& Value);
+    void _PostStatus(const std::string& Text, bool Hold = false);
+    void _PostEventStatus(TEventStatusComPort Status, const std::string& Value, bool Hold = false);
+    void _Post(const char* Name, TMessageEvent Event, bool Hold);
+    void _FlushListenPending();
 
     // Guards ComPortDevice and the settings; never held while posting or waiting.
     mutable std::mutex FLock;
@@ -102,6 +107,9 @@ class TXComPort {
     TParity FParity = TParity::pNone;
     TStopBits FStopBits = TStopBits::Bit1;
     std::uint8_t FDataBits = 8;
+    // Reports of the listen task held until the chunk of the same wake is posted; that task only.
+    std::atomic<std::thread::id> FListenThread{};
+    std::vector<std::pair<const char*, TMessageEvent>> FListenPending;
 };
 
 }  // namespace tavrel::link
