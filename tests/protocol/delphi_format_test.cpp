@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 namespace tavrel::protocol::delphi {
 namespace {
 
@@ -15,6 +17,14 @@ struct FixedCase {
     char sep;
     const char* expected;
 };
+
+std::string Label(const FixedCase& c) {
+    return test::Num(c.value) + " decimals " + std::to_string(c.decimals) + " width " + std::to_string(c.width) + " " +
+           test::SepName(c.sep);
+}
+void PrintTo(const FixedCase& c, std::ostream* os) {
+    *os << Label(c);
+}
 
 class DelphiFormat_Fixed : public ::testing::TestWithParam<FixedCase> {};
 
@@ -33,13 +43,21 @@ INSTANTIATE_TEST_SUITE_P(
                       FixedCase{1.005, 2, 0, '.', "1.01"}, FixedCase{-0.0001, 2, 0, '.', "0.00"},
                       FixedCase{-2.5, 0, 0, '.', "-3"}, FixedCase{9.9999, 3, 0, '.', "10.000"},
                       FixedCase{2.5, 4, 0, '.', "2.5000"}, FixedCase{0.0, 2, 5, '.', " 0.00"},
-                      FixedCase{1e20, 1, 0, '.', "100000000000000000000.0"}, FixedCase{3.75, 3, 0, ',', "3,750"}));
+                      FixedCase{1e20, 1, 0, '.', "100000000000000000000.0"}, FixedCase{3.75, 3, 0, ',', "3,750"}),
+    test::CaseName());
 
 struct GeneralCase {
     double value;
     char sep;
     const char* expected;
 };
+
+std::string Label(const GeneralCase& c) {
+    return test::Num(c.value) + " " + test::SepName(c.sep);
+}
+void PrintTo(const GeneralCase& c, std::ostream* os) {
+    *os << Label(c);
+}
 
 class DelphiFormat_General : public ::testing::TestWithParam<GeneralCase> {};
 
@@ -54,7 +72,8 @@ INSTANTIATE_TEST_SUITE_P(Table, DelphiFormat_General,
                                            GeneralCase{-0.1234, ',', "-0,1234"}, GeneralCase{0.00001, '.', "0.00001"},
                                            GeneralCase{0.000001, '.', "1E-6"}, GeneralCase{1e15, '.', "1E15"},
                                            GeneralCase{123456789012345.0, '.', "123456789012345"},
-                                           GeneralCase{1.0 / 3.0, '.', "0.333333333333333"}));
+                                           GeneralCase{1.0 / 3.0, '.', "0.333333333333333"}),
+                         test::CaseName());
 
 struct FloatCase {
     const char* pattern;
@@ -62,6 +81,17 @@ struct FloatCase {
     char sep;
     const char* expected;
 };
+
+std::string Label(const FloatCase& c) {
+    std::string pattern;
+    for (const char ch : std::string(c.pattern)) {
+        pattern += ch == '#' ? "h" : ch == '.' ? "p" : std::string(1, ch);
+    }
+    return pattern + " " + test::Num(c.value) + " " + test::SepName(c.sep);
+}
+void PrintTo(const FloatCase& c, std::ostream* os) {
+    *os << c.pattern << " " << c.value << " " << c.sep;
+}
 
 class DelphiFormat_FormatFloat : public ::testing::TestWithParam<FloatCase> {};
 
@@ -80,7 +110,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FloatCase{"0.0000", 0.5, '.', "0.5000"}, FloatCase{"0.0000", 12.34567, ',', "12,3457"},
                       FloatCase{"###0.##", 0, '.', "0"}, FloatCase{"###0.##", 1.5, ',', "1,5"},
                       FloatCase{"###0.##", 1024, '.', "1024"}, FloatCase{"###0.##", 1.0009765625, '.', "1"},
-                      FloatCase{"###0.##", 12345.678, '.', "12345.68"}, FloatCase{"###0.##", -1.25, '.', "-1.25"}));
+                      FloatCase{"###0.##", 12345.678, '.', "12345.68"}, FloatCase{"###0.##", -1.25, '.', "-1.25"}),
+    test::CaseName());
 
 TEST(DelphiFormat_Int, MinimumDigitsPadWithZerosAfterTheSign) {
     EXPECT_EQ(FormatInt(7, 2), "07");

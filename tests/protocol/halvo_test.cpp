@@ -15,6 +15,13 @@ struct FloatCase {
     double expected;  // -1 is the default passed in
 };
 
+std::string Label(const FloatCase& c) {
+    return std::string(c.text) + " " + test::SepName(c.sep);
+}
+void PrintTo(const FloatCase& c, std::ostream* os) {
+    *os << '"' << c.text << "\" sep " << c.sep;
+}
+
 class Halvo_StrToFloatSafeDef : public ::testing::TestWithParam<FloatCase> {};
 
 TEST_P(Halvo_StrToFloatSafeDef, AcceptsBothSeparatorsAndFallsBackToDefault) {
@@ -31,7 +38,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FloatCase{"abc", ',', -1}, FloatCase{"", ',', -1}, FloatCase{"   ", '.', -1},
                       FloatCase{"1.2.3", '.', -1}, FloatCase{"1,2.3", ',', -1}, FloatCase{"1e", '.', -1},
                       FloatCase{"-", '.', -1}, FloatCase{"inf", '.', -1}, FloatCase{"nan", '.', -1},
-                      FloatCase{"1e999", '.', -1}, FloatCase{"12 5", '.', -1}, FloatCase{"0x10", '.', -1}));
+                      FloatCase{"1e999", '.', -1}, FloatCase{"12 5", '.', -1}, FloatCase{"0x10", '.', -1}),
+    test::CaseName());
 
 TEST(Halvo_DetectDecimal, FollowsTheProcessNumericLocale) {
     {
@@ -60,6 +68,13 @@ struct BytesCase {
     const char* expected;
 };
 
+std::string Label(const BytesCase& c) {
+    return std::to_string(c.bytes) + (c.rus ? " rus " : " eng ") + test::SepName(c.sep);
+}
+void PrintTo(const BytesCase& c, std::ostream* os) {
+    *os << Label(c);
+}
+
 class Halvo_ConvertBytesToMeasure : public ::testing::TestWithParam<BytesCase> {};
 
 TEST_P(Halvo_ConvertBytesToMeasure, PicksThePowerOf1024AndRounds) {
@@ -76,7 +91,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BytesCase{1048576, true, ',', "1024 КБайт"}, BytesCase{1048577, true, ',', "1 МБайт"},
                       BytesCase{3000000000ULL, false, '.', "2.79 GB"},
                       BytesCase{18446744073709551615ULL, true, ',', "16 ЭБайт"},
-                      BytesCase{18446744073709551615ULL, false, '.', "16 EB"}));
+                      BytesCase{18446744073709551615ULL, false, '.', "16 EB"}),
+    test::CaseName());
 
 TEST(Halvo_ConvertBytesToMeasure, UsesTheLocaleSeparatorByDefault) {
     test::ScopedNumericLocale ru(test::kCommaLocale);
@@ -91,6 +107,13 @@ struct ColorCase {
     std::uint32_t expected;
 };
 
+std::string Label(const ColorCase& c) {
+    return c.text;
+}
+void PrintTo(const ColorCase& c, std::ostream* os) {
+    *os << c.text;
+}
+
 class HalvoGraphics_HexToColor : public ::testing::TestWithParam<ColorCase> {};
 
 TEST_P(HalvoGraphics_HexToColor, ReadsRedGreenBluePairs) {
@@ -100,12 +123,20 @@ TEST_P(HalvoGraphics_HexToColor, ReadsRedGreenBluePairs) {
 INSTANTIATE_TEST_SUITE_P(Table, HalvoGraphics_HexToColor,
                          ::testing::Values(ColorCase{"f57f17", 0x177FF5}, ColorCase{"#F57F17", 0x177FF5},
                                            ColorCase{"#0d47a1", 0xA1470D}, ColorCase{"$ff0000", 0x0000FF},
-                                           ColorCase{"0d47a1ff", 0xA1470D}, ColorCase{"0d47a", 0x0A470D}));
+                                           ColorCase{"0d47a1ff", 0xA1470D}, ColorCase{"0d47a", 0x0A470D}),
+                         test::CaseName());
 
 struct BadColorCase {
     const char* text;
     const char* message;
 };
+
+std::string Label(const BadColorCase& c) {
+    return *c.text == '\0' ? "empty" : c.text;
+}
+void PrintTo(const BadColorCase& c, std::ostream* os) {
+    *os << '"' << c.text << '"';
+}
 
 class HalvoGraphics_HexToColorBad : public ::testing::TestWithParam<BadColorCase> {};
 
@@ -122,7 +153,8 @@ INSTANTIATE_TEST_SUITE_P(Table, HalvoGraphics_HexToColorBad,
                          ::testing::Values(BadColorCase{"", "'$' is not a valid integer value"},
                                            BadColorCase{"zz0000", "'$zz' is not a valid integer value"},
                                            BadColorCase{"#00ff", "'$' is not a valid integer value"},
-                                           BadColorCase{"00g000", "'$g0' is not a valid integer value"}));
+                                           BadColorCase{"00g000", "'$g0' is not a valid integer value"}),
+                         test::CaseName());
 
 }  // namespace
 }  // namespace tavrel::protocol

@@ -82,6 +82,13 @@ struct ShuntCase {
     const char* body;
 };
 
+std::string Label(const ShuntCase& c) {
+    return test::Num(c.shunt) + " A";
+}
+void PrintTo(const ShuntCase& c, std::ostream* os) {
+    *os << Label(c);
+}
+
 class Command_ShuntText : public ::testing::TestWithParam<ShuntCase> {};
 
 TEST_P(Command_ShuntText, IsTenThousandTimesTheCurrentRoundedHalfToEven) {
@@ -97,7 +104,8 @@ INSTANTIATE_TEST_SUITE_P(Table, Command_ShuntText,
                                            // Beyond 32 bits (or not a number) the command is refused.
                                            ShuntCase{214748.3647, "4;2147483647;"}, ShuntCase{300000, "<empty>"},
                                            ShuntCase{-300000, "<empty>"},
-                                           ShuntCase{std::numeric_limits<double>::quiet_NaN(), "<empty>"}));
+                                           ShuntCase{std::numeric_limits<double>::quiet_NaN(), "<empty>"}),
+                         test::CaseName());
 
 TEST(Command_ChannelParameters, OnlyChannelThreeCarriesTheShunt) {
     const auto frame = Cmd::setChannelParameters({{Cmd::TChannelName::cnCh1, '3', 5},
@@ -115,6 +123,16 @@ struct ResultCase {
     int expected;
 };
 
+std::string Label(const ResultCase& c) {
+    const auto letter = [](int v) {
+        return v >= '0' && v <= 'Z' ? std::string(1, static_cast<char>(v)) : std::to_string(v);
+    };
+    return "command " + letter(c.command) + " code " + letter(c.code) + " result " + std::to_string(c.result);
+}
+void PrintTo(const ResultCase& c, std::ostream* os) {
+    *os << Label(c);
+}
+
 class Command_CheckResult : public ::testing::TestWithParam<ResultCase> {};
 
 TEST_P(Command_CheckResult, JudgesTheAnswer) {
@@ -129,7 +147,8 @@ INSTANTIATE_TEST_SUITE_P(Table, Command_CheckResult,
                                            ResultCase{'F', 0, 3, -2}, ResultCase{'F', 1, 4, -2},
                                            ResultCase{'E', 0, 4, 2}, ResultCase{'E', 0, 0, -2},
                                            ResultCase{'E', 5, 4, -2}, ResultCase{'1', 0, 4, -1},
-                                           ResultCase{0, 0, 0, -1}));
+                                           ResultCase{0, 0, 0, -1}),
+                         test::CaseName());
 
 }  // namespace
 }  // namespace tavrel::protocol

@@ -28,8 +28,25 @@ struct TextCase {
     const char* expected;
 };
 
+const char* KeyName(CP key) {
+    static constexpr const char* kNames[] = {"Ch1Value", "Ch2Value", "Ch3Value", "Ch1Range",
+                                             "Ch2Range", "Ch3Range", "Ch3Shunt"};
+    return kNames[static_cast<std::size_t>(key)];
+}
+
+// The key and the pieces it depends on: its own channel and, for channel 3, the shunt.
+std::string Label(const TextCase& c) {
+    const std::size_t channel = static_cast<std::size_t>(c.key) % 3;
+    const char* pieces[] = {c.ch1, c.ch2, c.ch3};
+    std::string label = std::string(KeyName(c.key)) + " " + (c.key == CP::chpCh3Shunt ? c.ch3 : pieces[channel]);
+    if (c.key == CP::chpCh3Value || c.key == CP::chpCh3Range || c.key == CP::chpCh3Shunt) {
+        label += std::string(" shunt ") + c.shunt;
+    }
+    return label;
+}
+
 void PrintTo(const TextCase& c, std::ostream* os) {
-    *os << c.ch1 << ";" << c.ch2 << ";" << c.ch3 << ";" << c.shunt << " key " << static_cast<int>(c.key);
+    *os << c.ch1 << ";" << c.ch2 << ";" << c.ch3 << ";" << c.shunt << " key " << KeyName(c.key);
 }
 
 class Presentation_ChannelText : public ::testing::TestWithParam<TextCase> {};
@@ -69,7 +86,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"0(1)", "0(1)", "-0.0375(0.1)", "0.0075", CP::chpCh3Value, "-3.750 мА"},
                       TextCase{"0(1)", "0(1)", "0.2(0.1)", "5", CP::chpCh3Value, "+Превышение"},
                       // The shunt only applies at 0.1 V.
-                      TextCase{"0(1)", "0(1)", "0.5(1)", "5", CP::chpCh3Value, "+500.0 мВ"}));
+                      TextCase{"0(1)", "0(1)", "0.5(1)", "5", CP::chpCh3Value, "+500.0 мВ"}),
+    test::CaseName());
 
 INSTANTIATE_TEST_SUITE_P(
     Ranges, Presentation_ChannelText,
@@ -90,7 +108,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"0(1)", "0(1)", "0(30)", "0", CP::chpCh3Range, ""},
                       TextCase{"0(1)", "0(1)", "0(10)", "0", CP::chpCh3Range, "Ожидание данных"},
                       TextCase{"0(1)", "0(1)", "0(1e200)", "0", CP::chpCh3Range, "Ожидание данных"},
-                      TextCase{"0(1)", "0(1)", "0(1)", "5", CP::chpCh3Shunt, "Ожидание данных"}));
+                      TextCase{"0(1)", "0(1)", "0(1)", "5", CP::chpCh3Shunt, "Ожидание данных"}),
+    test::CaseName());
 
 TEST(Presentation_ChannelText, AbsentKeysWaitOrShowAnEmptyRange) {
     const TTavrel m;
@@ -121,6 +140,13 @@ struct ShuntCase {
     const char* expected;
 };
 
+std::string Label(const ShuntCase& c) {
+    return std::string(c.shunt) + " A";
+}
+void PrintTo(const ShuntCase& c, std::ostream* os) {
+    *os << Label(c);
+}
+
 class Presentation_ShuntCurrent : public ::testing::TestWithParam<ShuntCase> {};
 
 // 37.5 mV across each shunt of the table is half its nominal current.
@@ -150,7 +176,8 @@ INSTANTIATE_TEST_SUITE_P(ShuntTable, Presentation_ShuntCurrent,
                                            ShuntCase{"500", 2, "+250.00 А"}, ShuntCase{"600", 2, "+300.00 А"},
                                            ShuntCase{"750", 3, "+375.000 А"}, ShuntCase{"1000", 1, "+500.0 А"},
                                            ShuntCase{"1500", 2, "+750.00 А"}, ShuntCase{"2000", 1, "+1000.0 А"},
-                                           ShuntCase{"2500", 2, "+1250.00 А"}));
+                                           ShuntCase{"2500", 2, "+1250.00 А"}),
+                         test::CaseName());
 
 TEST(Presentation_ShuntList, FollowsTheTableInBothSeparators) {
     const auto dot = TTavrel::GetListShunts('.');
@@ -219,6 +246,13 @@ struct MemoryCase {
     const char* used;
 };
 
+std::string Label(const MemoryCase& c) {
+    return "full " + std::to_string(c.full) + " free " + std::to_string(c.free);
+}
+void PrintTo(const MemoryCase& c, std::ostream* os) {
+    *os << Label(c);
+}
+
 class Presentation_MemoryPercent : public ::testing::TestWithParam<MemoryCase> {};
 
 TEST_P(Presentation_MemoryPercent, TruncatesTheirOwnWay) {
@@ -238,7 +272,8 @@ INSTANTIATE_TEST_SUITE_P(Table, Presentation_MemoryPercent,
                                            MemoryCase{1000, 0, 0, 100, "100%"}, MemoryCase{1000, 1000, 100, 0, "0%"},
                                            MemoryCase{0, 5, 500, -400, "-400%"},
                                            // Percentages beyond an integer count as a failed computation.
-                                           MemoryCase{1, kMax, 0, 100, "0%"}));
+                                           MemoryCase{1, kMax, 0, 100, "0%"}),
+                         test::CaseName());
 
 TEST(Presentation_Memory, TextsInBytesAndSizes) {
     TTavrel m;

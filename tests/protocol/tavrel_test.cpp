@@ -67,6 +67,13 @@ struct PieceCase {
     double range;
 };
 
+std::string Label(const PieceCase& c) {
+    return c.piece;
+}
+void PrintTo(const PieceCase& c, std::ostream* os) {
+    *os << c.piece;
+}
+
 class Tavrel_MeasurePiece : public ::testing::TestWithParam<PieceCase> {};
 
 TEST_P(Tavrel_MeasurePiece, SplitsValueAndRangeGreedily) {
@@ -81,7 +88,8 @@ INSTANTIATE_TEST_SUITE_P(Table, Tavrel_MeasurePiece,
                                            PieceCase{"0.0012(0,1)", 0.0012, 0.1}, PieceCase{"12.5", 0, 0},
                                            PieceCase{"1(2(3)", 0, 0}, PieceCase{"5(1))", 5, 0},
                                            PieceCase{"5(130.5)", 5, 255}, PieceCase{"(1)", 0, 1},
-                                           PieceCase{"abc(xyz)", 0, 0}));
+                                           PieceCase{"abc(xyz)", 0, 0}),
+                         test::CaseName());
 
 // The hand-written value and range captures agree with std::regex on awkward pieces.
 TEST(Tavrel_MeasurePiece, CapturesMatchTheRegularExpressions) {

@@ -2,6 +2,7 @@
 
 #include <clocale>
 #include <cstdint>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,5 +64,37 @@ class ScopedNumericLocale {
 };
 
 constexpr const char* kCommaLocale = "ru_RU.UTF-8";
+
+inline std::string Num(double value) {
+    std::ostringstream out;
+    out << value;
+    return out.str();
+}
+
+inline const char* SepName(char sep) {
+    return sep == ',' ? "comma" : sep == '.' ? "dot" : "other";
+}
+
+// Parameter name generator: the case's Label() reduced to letters, digits and "_" ("-" reads as "minus"),
+// with the index appended so that cases with the same label stay apart.
+struct CaseName {
+    template <typename Info>
+    std::string operator()(const Info& info) const {
+        std::string out;
+        for (const char c : Label(info.param)) {
+            if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
+                out.push_back(c);
+            } else if (c == '-') {
+                out += "minus";
+            } else if (!out.empty() && out.back() != '_') {
+                out.push_back('_');
+            }
+        }
+        if (!out.empty() && out.back() != '_') {
+            out.push_back('_');
+        }
+        return out + std::to_string(info.index);
+    }
+};
 
 }  // namespace tavrel::protocol::test
