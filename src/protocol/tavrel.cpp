@@ -1,5 +1,6 @@
 #include "protocol/tavrel.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -161,21 +162,68 @@ int DaysInMonth(int y, int m) {
     return m == 2 && IsLeap(y) ? 29 : kDays[static_cast<std::size_t>(m - 1)];
 }
 
+// Length of the well-formed UTF-8 sequence at s[i] with its code point, or 0 when there is none.
+std::size_t DecodeUtf8(std::string_view s, std::size_t i, std::uint32_t& cp) {
+    const auto lead = static_cast<unsigned char>(s[i]);
+    std::size_t len = 0;
+    std::uint32_t least = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        len = 2;
+        cp = lead & 0x1FU;
+        least = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        len = 3;
+        cp = lead & 0x0FU;
+        least = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        len = 4;
+        cp = lead & 0x07U;
+        least = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size()) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < len; ++k) {
+        const auto c = static_cast<unsigned char>(s[i + k]);
+        if ((c & 0xC0U) != 0x80U) {
+            return 0;
+        }
+        cp = (cp << 6) | (c & 0x3FU);
+    }
+    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        return 0;
+    }
+    return len;
+}
+
+// Texts decoded from answers are ASCII, but a rebuilt model may hold any UTF-8 text: it is written as it is,
+// and a byte that starts no well-formed sequence becomes '?', as a character the code page lacks would.
 void AppendString(std::string& out, std::string_view s) {
     out.push_back('"');
-    for (char c : s) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
         const auto u = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             out.push_back('\\');
             out.push_back(c);
-        } else if (u < 0x20 || u > 0x7E) {
-            // Model texts are ASCII; anything else is escaped so the JSON stays plain ASCII.
+        } else if (u < 0x20 || u == 0x7F) {
             static constexpr char kHex[] = "0123456789abcdef";
             out += "\\u00";
             out.push_back(kHex[u >> 4]);
             out.push_back(kHex[u & 0x0F]);
-        } else {
+        } else if (u < 0x80) {
             out.push_back(c);
+        } else {
+            std::uint32_t cp = 0;
+            const std::size_t len = DecodeUtf8(s, i, cp);
+            if (len == 0) {
+                out.push_back('?');
+            } else {
+                out.append(s.substr(i, len));
+                i += len - 1;
+            }
         }
     }
     out.push_back('"');
@@ -630,10 +678,37 @@ std::string TTavrel::ToJSONText() const {
 
 void TTavrel::ToJSON(Bytes& out) const {
     const std::string text = ToJSONText();
-    out.resize(text.size() * 2);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        out[2 * i] = static_cast<std::uint8_t>(text[i]);  // the text is plain ASCII
-        out[2 * i + 1] = 0;
+    const bool ascii =
+        std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) {
+        out.resize(text.size() * 2);
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            out[2 * i] = static_cast<std::uint8_t>(text[i]);
+            out[2 * i + 1] = 0;
+        }
+        return;
+    }
+    out.clear();
+    out.reserve(text.size() * 2);
+    const auto put = [&out](std::uint32_t unit) {
+        out.push_back(static_cast<std::uint8_t>(unit & 0xFFU));
+        out.push_back(static_cast<std::uint8_t>(unit >> 8));
+    };
+    // ToJSONText writes only well-formed UTF-8.
+    for (std::size_t i = 0; i < text.size();) {
+        std::uint32_t cp = static_cast<unsigned char>(text[i]);
+        std::size_t len = cp < 0x80 ? 1 : DecodeUtf8(text, i, cp);
+        if (len == 0) {
+            cp = '?';
+            len = 1;
+        }
+        i += len;
+        if (cp >= 0x10000) {
+            put(0xD800 + ((cp - 0x10000) >> 10));
+            put(0xDC00 + ((cp - 0x10000) & 0x3FFU));
+        } else {
+            put(cp);
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #include "protocol/tavrel.h"
 
+#include <algorithm>
 #include <regex>
 #include <string>
 
@@ -338,6 +339,28 @@ TEST(Tavrel_JSON, NonAsciiUtf16TextIsDecoded) {
     }
     utf16.insert(utf16.end(), {0x16, 0x04, '"', 0, '}', 0});
     EXPECT_EQ(TTavrel::FromJSON(utf16)->FirmwareDevice(), "Ж");
+}
+
+TEST(Tavrel_JSON, NonAsciiTextSurvivesASecondRoundTrip) {
+    TTavrel sent;
+    sent.SetTempAKB("24 °C");
+    sent.SetPercentAKB("Ж\xF0\x9F\x94\x8B");  // a letter and a character outside the 16-bit plane
+    const auto once = TTavrel::FromJSON(sent.ToJSON());
+    EXPECT_EQ(*once, sent);
+    EXPECT_EQ(*TTavrel::FromJSON(once->ToJSON()), sent);
+    const auto bytes = sent.ToJSON();
+    const std::vector<std::uint8_t> zhe = {0x16, 0x04};  // U+0416 as one UTF-16LE unit
+    EXPECT_NE(std::search(bytes.begin(), bytes.end(), zhe.begin(), zhe.end()), bytes.end());
+}
+
+TEST(Tavrel_JSON, MalformedUtf8TextIsWrittenAsQuestionMarks) {
+    TTavrel sent;
+    sent.SetVoltAKB(
+        "3\xFF"
+        "9\xC3");
+    const auto rebuilt = TTavrel::FromJSON(sent.ToJSON());
+    ASSERT_NE(rebuilt, nullptr);
+    EXPECT_EQ(rebuilt->VoltAKB(), "3?9?");
 }
 
 TEST(Tavrel_DateTime, EncodesDaysSince1899AndDecodesBack) {
