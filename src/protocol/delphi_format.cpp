@@ -222,6 +222,19 @@ std::string FormatHex(std::uint64_t value) {
     return std::string(buf.data(), res.ptr);
 }
 
+int HexDigitValue(unsigned char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
 std::string ReplaceChar(std::string text, char from, char to) {
     for (char& c : text) {
         if (c == from) {

@@ -27,6 +27,9 @@ std::string FormatInt(std::int64_t value, int minDigits = 0);
 // Format's "%x": lower-case hexadecimal of the unsigned value.
 std::string FormatHex(std::uint64_t value);
 
+// Value of a hexadecimal digit of either case, -1 for any other character.
+int HexDigitValue(unsigned char c);
+
 // Replace every occurrence of `from` by `to`.
 std::string ReplaceChar(std::string text, char from, char to);
 

@@ -47,19 +47,6 @@ bool IsDecimalNumber(std::string_view s, char sep) {
     return i == s.size();
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 }  // namespace
 
 void THalvo::DetectDecimal(char& Key) {
@@ -137,7 +124,7 @@ std::uint32_t THalvoGraphics::HexToColor(std::string_view hexColor) {
         // A short last pair is read as far as it goes, as "$f" is still a hexadecimal number.
         int value = part.empty() ? -1 : 0;
         for (char c : part) {
-            const int digit = HexDigit(c);
+            const int digit = delphi::HexDigitValue(static_cast<unsigned char>(c));
             value = (value < 0 || digit < 0) ? -1 : value * 16 + digit;
         }
         if (value < 0) {

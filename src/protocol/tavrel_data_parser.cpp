@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "protocol/crc_helper.h"
+#include "protocol/delphi_format.h"
 
 namespace tavrel::protocol {
 namespace {
@@ -15,19 +16,6 @@ class EFrameError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
-
-int HexValue(std::uint8_t c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 }  // namespace
 
@@ -106,8 +94,8 @@ void TTavrelDataParser::ProcessFrame(const std::uint8_t* frame, std::size_t s, s
     if (e - s < 3) {
         throw EFrameError("frame too short for a CRC");
     }
-    const int hi = HexValue(frame[e - 3]);
-    const int lo = HexValue(frame[e - 2]);
+    const int hi = delphi::HexDigitValue(frame[e - 3]);
+    const int lo = delphi::HexDigitValue(frame[e - 2]);
     if (hi < 0 || lo < 0) {
         throw EFrameError("CRC text is not hexadecimal");
     }
