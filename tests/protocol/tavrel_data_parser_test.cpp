@@ -1,7 +1,9 @@
 #include "protocol/tavrel_data_parser.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include <gtest/gtest.h>
@@ -268,6 +270,36 @@ TEST_F(Parser, Parser_EndlessNoise_StaysWithinTheBound) {
     EXPECT_EQ(parser->BufferedSize(), 3U);
     Feed({f.begin() + 3, f.end()});
     EXPECT_EQ(Kinds(), std::vector<TTavrelCMD>{TTavrelCMD::cmdModeWork});
+}
+
+// Frames fed from two threads at once: each is reported once, and no two callbacks run at the same time.
+TEST(Parser_Threads, ConcurrentFeeders_EveryFrameReportedOnceAndCallbacksSerialised) {
+    auto parser = std::make_shared<TTavrelDataParser>();
+    std::atomic<int> inside{0};
+    std::atomic<bool> overlapped{false};
+    int modeAnswers = 0;  // written only under the parser's lock
+    parser->OnData([&](TTavrelCMD kind, const std::vector<std::uint8_t>&) {
+        if (inside.fetch_add(1) != 0) {
+            overlapped = true;
+        }
+        if (kind == TTavrelCMD::cmdModeWork) {
+            ++modeAnswers;
+        }
+        inside.fetch_sub(1);
+    });
+    constexpr int kFrames = 2000;
+    const auto feed = [&parser](const std::vector<std::uint8_t>& frame) {
+        for (int i = 0; i < kFrames; ++i) {
+            parser->AddData(frame);
+        }
+    };
+    std::thread first(feed, Frame("K;1"));
+    std::thread second(feed, Frame("K;4"));
+    first.join();
+    second.join();
+    EXPECT_FALSE(overlapped.load());
+    EXPECT_EQ(modeAnswers, 2 * kFrames);
+    EXPECT_EQ(parser->BufferedSize(), 0U);
 }
 
 }  // namespace
