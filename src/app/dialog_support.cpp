@@ -5,6 +5,8 @@
 #include <QScreen>
 #include <QWidget>
 
+#include "app/app_fonts.h"
+
 namespace tavrel::app {
 
 void PreviewKeys(QDialog* dialog) {
@@ -12,6 +14,12 @@ void PreviewKeys(QDialog* dialog) {
     for (QWidget* child : dialog->findChildren<QWidget*>()) {
         child->installEventFilter(dialog);
     }
+}
+
+QFont CondensedUiFont(int pixelHeight) {
+    QFont font = TAppFonts::UiFont(pixelHeight);
+    font.setStretch(QFont::SemiCondensed);
+    return font;
 }
 
 void CenterOnScreen(QWidget* window) {

@@ -6,7 +6,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "app/app_fonts.h"
 #include "app/dialog_listener.h"
 #include "app/dialog_support.h"
 #include "link/xcom_port_module.h"
@@ -23,6 +22,8 @@ using protocol::TTavrelCommand;
 
 namespace {
 
+// The forms were drawn for Tahoma 8 pt, 11 pixels high.
+constexpr int kFontPixels = 11;
 constexpr int kClientWidth = 294;
 constexpr int kClientHeight = 288;
 constexpr int kRowHeight = 29;
@@ -67,7 +68,7 @@ TFormInfoPower::TFormInfoPower(link::TXComPortModule& Module, QWidget* parent)
           Module, reinterpret_cast<link::TWindowHandle>(this),
           [this](TTavrelCMD kind, const std::vector<std::uint8_t>& bytes) { HandleAnswer(kind, bytes); })) {
     setObjectName(QStringLiteral("FormInfoPower"));
-    setFont(TAppFonts::UiFont(13));
+    setFont(CondensedUiFont(kFontPixels));
     setFixedSize(kClientWidth, kClientHeight);
 
     struct TRow {

@@ -6,7 +6,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "app/app_fonts.h"
 #include "app/dialog_listener.h"
 #include "app/dialog_support.h"
 #include "link/xcom_port_module.h"
@@ -21,6 +20,8 @@ using protocol::TTavrelCommand;
 
 namespace {
 
+// The forms were drawn for Tahoma 8 pt, 11 pixels high.
+constexpr int kFontPixels = 11;
 constexpr int kClientWidth = 308;
 constexpr int kClientHeight = 180;
 constexpr int kRowHeight = 29;
@@ -44,7 +45,7 @@ TFormMemoryInfo::TFormMemoryInfo(link::TXComPortModule& Module, QWidget* parent)
           Module, reinterpret_cast<link::TWindowHandle>(this),
           [this](TTavrelCMD kind, const std::vector<std::uint8_t>& bytes) { HandleAnswer(kind, bytes); })) {
     setObjectName(QStringLiteral("FormMemoryInfo"));
-    setFont(TAppFonts::UiFont(13));
+    setFont(CondensedUiFont(kFontPixels));
     setFixedSize(kClientWidth, kClientHeight);
 
     const char* captions[] = {"Полный объем:", "Свободно:", "Занято:", "Использовано:"};

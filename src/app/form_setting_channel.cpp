@@ -36,6 +36,8 @@ using protocol::TTavrelCommand;
 
 namespace {
 
+// The forms were drawn for Tahoma 8 pt, 11 pixels high.
+constexpr int kFontPixels = 11;
 constexpr int kClientWidth = 479;
 constexpr int kClientHeight = 611;
 constexpr int kTitleHeight = 21;
@@ -93,7 +95,7 @@ TFormSettingChannel::TFormSettingChannel(link::TXComPortModule& Module, bool Deb
           Module, reinterpret_cast<link::TWindowHandle>(this),
           [this](TTavrelCMD kind, const std::vector<std::uint8_t>& bytes) { HandleAnswer(kind, bytes); })) {
     setObjectName(QStringLiteral("FormSettingChannel"));
-    setFont(TAppFonts::UiFont(13));
+    setFont(TAppFonts::UiFont(kFontPixels));
     setFixedSize(kClientWidth, kClientHeight);
 
     auto* layout = new QVBoxLayout(this);

@@ -2,8 +2,11 @@
 
 #include <cstdio>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QInputDialog>
+#include <QLabel>
+#include <QPushButton>
 
 #include "simulator.h"
 
@@ -21,6 +24,26 @@ std::string Body(const TBytes& frame) {
         return {};
     }
     return std::string(frame.begin() + 2, frame.end() - 4);
+}
+
+std::vector<std::string> ClippedTexts(const QWidget* window) {
+    std::vector<std::string> clipped;
+    const auto check = [&clipped](const QWidget* widget, const QString& text, int needed) {
+        if (widget->isVisibleTo(widget->window()) && needed > widget->width()) {
+            clipped.push_back(widget->objectName().toStdString() + ": " + text.toStdString());
+        }
+    };
+    for (const QLabel* label : window->findChildren<QLabel*>()) {
+        check(label, label->text(), label->fontMetrics().horizontalAdvance(label->text()));
+    }
+    for (const QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+        // A push button needs a few pixels of frame on each side; radio items and check boxes their mark.
+        const int needed = qobject_cast<const QPushButton*>(button) != nullptr
+                               ? button->fontMetrics().horizontalAdvance(button->text()) + 8
+                               : button->sizeHint().width();
+        check(button, button->text(), needed);
+    }
+    return clipped;
 }
 
 std::vector<TBytes> Drain(link::TDataHelper* helper) {

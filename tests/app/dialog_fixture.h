@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 #include "link/data_helper.h"
@@ -26,6 +27,8 @@ using TBytes = std::vector<std::uint8_t>;
 std::string MeasureAnswer(const char* ch1, const char* ch2, const char* ch3, const char* shunt = "0");
 // Frame text as it goes on the wire, for readable comparisons ("0;1;2;4;750;" for a channel command).
 std::string Body(const TBytes& frame);
+// "name: text" of every label and button of `window` whose text does not fit its width in its font.
+std::vector<std::string> ClippedTexts(const QWidget* window);
 // Every frame still queued on a listener, oldest first; empties the queue.
 std::vector<TBytes> Drain(link::TDataHelper* helper);
 

@@ -68,6 +68,7 @@ TEST_F(InfoPower, Show_AsksForTheBatteryOncePerListenerAndShowsTheSampleTexts) {
     EXPECT_EQ(Dialog->VoltAKBLabel->y() - Dialog->AKBStateLabel->y(), 29);
     EXPECT_EQ(Dialog->ButtonSave->size(), QSize(75, 27));
     EXPECT_EQ(Dialog->ButtonCancel->x() - Dialog->ButtonSave->geometry().right() - 1, 10);
+    EXPECT_EQ(tavrel::test::ClippedTexts(Dialog.get()), std::vector<std::string>{});
 }
 
 // A battery answer and what the six labels show.
@@ -84,6 +85,7 @@ TEST_P(InfoPowerAnswers, BatteryAnswer_FillsTheLabelsAndSetsTheBoxFromTheInstrum
     EXPECT_EQ(Labels(), GetParam().Texts);
     EXPECT_EQ(Dialog->CBChargeUSB->isChecked(), GetParam().Checked);
     EXPECT_EQ(Dialog->ChargeTag(), 1);
+    EXPECT_EQ(tavrel::test::ClippedTexts(Dialog.get()), std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(

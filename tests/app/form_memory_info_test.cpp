@@ -53,6 +53,7 @@ TEST_F(MemoryInfo, Show_AsksForTheMemoryOncePerListenerWithEmptyTexts) {
         EXPECT_EQ(control->x(), 132) << name;
     }
     EXPECT_EQ(Dialog->ButtonOK->size(), QSize(75, 27));
+    EXPECT_EQ(tavrel::test::ClippedTexts(Dialog.get()), std::vector<std::string>{});
 }
 
 struct TMemoryRow {
@@ -71,6 +72,7 @@ TEST_P(MemoryInfoAnswers, MemoryAnswer_ShowsSizesInUnitsAndBytesAndTheUsedShare)
     EXPECT_EQ(Texts(), (std::vector<QString>{QString::fromUtf8(row.Full), QString::fromUtf8(row.Free),
                                              QString::fromUtf8(row.Used)}));
     EXPECT_EQ(Dialog->ProgressBarUsed->value(), row.Bar);
+    EXPECT_EQ(tavrel::test::ClippedTexts(Dialog.get()), std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(

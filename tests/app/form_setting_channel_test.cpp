@@ -97,6 +97,7 @@ TEST_F(SettingChannel, Create_FixedSizeCaptionLayoutAndEverythingDisabled) {
     EXPECT_EQ(Dialog->ButtonCancel->x() - Dialog->ButtonOK->geometry().right() - 1, 12);
     EXPECT_EQ(Dialog->ButtonApply->x() - Dialog->ButtonCancel->geometry().right() - 1, 12);
     EXPECT_FALSE(Dialog->ButtonFindBug->isVisible()) << "only a debug run shows the developer cycle";
+    EXPECT_EQ(tavrel::test::ClippedTexts(Dialog.get()), std::vector<std::string>{});
     EXPECT_EQ(Module->ListenerCount(), 2U);
     EXPECT_TRUE(SentOncePerListener().empty()) << "showing sends nothing";
 }
@@ -328,6 +329,8 @@ class SettingChannelDebug : public SettingChannel {
 
 TEST_F(SettingChannelDebug, FindBugButton_VisibleAndEnabledAfterTheFill) {
     EXPECT_TRUE(Dialog->ButtonFindBug->isVisible());
+    EXPECT_EQ(Dialog->ButtonFindBug->size(), QSize(75, 29));
+    EXPECT_EQ(tavrel::test::ClippedTexts(Dialog.get()), std::vector<std::string>{});
     EXPECT_FALSE(Dialog->ButtonFindBug->isEnabled());
     FeedCh1("5.00000", "10");
     EXPECT_TRUE(Dialog->ButtonFindBug->isEnabled());
