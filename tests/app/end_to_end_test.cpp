@@ -1,0 +1,202 @@
+// The real main window against the instrument simulator on a pseudo-terminal.
+#include <memory>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTextStream>
+#include <gtest/gtest.h>
+
+#include "app/frame_channel.h"
+#include "app/grid_panel.h"
+#include "app/main_form.h"
+#include "app/radio_group.h"
+#include "app/status_bar.h"
+#include "app_test_support.h"
+#include "main_form_fixture.h"
+#include "protocol/tavrel.h"
+#include "simulator.h"
+
+namespace {
+
+using tavrel::app::TFrameChannel;
+using tavrel::test::TModalCloser;
+using tavrel::test::WaitFor;
+
+const QString kWaiting = QStringLiteral("Ожидание данных");
+
+class EndToEnd : public tavrel::test::MainFormFixture {
+  protected:
+    void SetUp() override {
+        MainFormFixture::SetUp();
+        QDir().mkpath(QStringLiteral(TAVREL_SCREENSHOT_DIR));
+        LogPath = QDir(QStringLiteral(TAVREL_SCREENSHOT_DIR)).filePath(QStringLiteral("simulator.log"));
+        QFile::remove(LogPath);
+        tavrel::sim::TSimOptions options;
+        options.LogFile = LogPath.toStdString();
+        Sim = std::make_unique<tavrel::sim::Simulator>(options);
+        const std::string slave = Sim->OpenPty();
+        ASSERT_FALSE(slave.empty()) << Sim->LastError();
+        Sim->Start();
+        // As with --port: the pseudo-terminal is used as it is, without looking up the USB id.
+        Module->SetAutoDetect(false);
+        Module->SetComPortName(slave);
+        Form->SetSimulatorBanner(true);
+        Form->show();
+    }
+
+    void TearDown() override {
+        Form->close();
+        Sim.reset();
+        MainFormFixture::TearDown();
+    }
+
+    TFrameChannel* Frame(int k) const { return qobject_cast<TFrameChannel*>(Form->GP->Control(k)); }
+
+    bool FramesShowReadings(int count) const {
+        if (Form->GP->ControlCount() != count) {
+            return false;
+        }
+        for (int k = 0; k < count; ++k) {
+            const QString value = Frame(k)->LabelChannelValue->text();
+            if (value.isEmpty() || value == kWaiting) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    void Screenshot(const char* name) const {
+        QApplication::processEvents();
+        const QString path = QDir(QStringLiteral(TAVREL_SCREENSHOT_DIR)).filePath(QString::fromLatin1(name));
+        EXPECT_TRUE(Form->grab().save(path, "PNG")) << path.toStdString();
+    }
+
+    // The simulator's log lines with this direction ("rx" commands received, "tx" answers sent).
+    std::vector<std::string> LogLines(const char* direction) const {
+        std::vector<std::string> lines;
+        QFile file(LogPath);
+        if (!file.open(QIODevice::ReadOnly)) {
+            return lines;
+        }
+        const QString prefix = QString::fromLatin1(direction) + QLatin1Char(' ');
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            const QString text = QString::fromLatin1(line);
+            if (text.startsWith(prefix)) {
+                lines.push_back(text.mid(prefix.size()).toStdString());
+            }
+        }
+        return lines;
+    }
+
+    QString LogPath;
+    std::unique_ptr<tavrel::sim::Simulator> Sim;
+};
+
+std::ptrdiff_t IndexOf(const std::vector<std::string>& lines, const std::string& line, std::size_t from = 0) {
+    for (std::size_t i = from; i < lines.size(); ++i) {
+        if (lines[i] == line) {
+            return static_cast<std::ptrdiff_t>(i);
+        }
+    }
+    return -1;
+}
+
+TEST_F(EndToEnd, Session_RegistratorIppModesAndHangUp) {
+    TModalCloser closer;
+    Form->ButtonRun->click();
+    ASSERT_TRUE(WaitFor([this] { return FramesShowReadings(3); }, 10000)) << "no readings in three frames";
+    EXPECT_EQ(Form->ButtonRun->text(), QStringLiteral("Отключиться"));
+    EXPECT_EQ(Form->RGModeWork->ItemIndex(), 0);
+    EXPECT_TRUE(Form->StatusBar1->Panel(2).Text.startsWith(QStringLiteral("Время на приборе: ")));
+    EXPECT_EQ(Form->StatusBar1->Panel(3).Text, QStringLiteral("Серийный номер: 1234"));
+    EXPECT_EQ(Form->StatusBar1->Panel(5).Text, QStringLiteral("Версия прошивки: 01.05        "));
+
+    // The frames show what the simulator sent: one of its latest measurements, as the model presents it.
+    {
+        const auto sent = LogLines("tx");
+        std::vector<std::string> measures;
+        for (const std::string& line : sent) {
+            if (line.rfind("7;", 0) == 0) {
+                measures.push_back(line);
+            }
+        }
+        ASSERT_FALSE(measures.empty());
+        bool matched = false;
+        for (std::size_t back = 0; back < 3 && back < measures.size() && !matched; ++back) {
+            const auto model = tavrel::test::ModelFromAnswers({measures[measures.size() - 1 - back]});
+            matched = true;
+            for (int k = 0; k < 3; ++k) {
+                const auto key = static_cast<tavrel::protocol::TChannelProperties>(k);
+                matched = matched && Frame(k)->LabelChannelValue->text() ==
+                                         QString::fromStdString(model->GetChannelProperties(key));
+            }
+        }
+        EXPECT_TRUE(matched) << Frame(0)->LabelChannelValue->text().toStdString() << " is not a simulator reading";
+    }
+    // Battery and memory arrive a second after the timers start.
+    EXPECT_TRUE(WaitFor([this] { return Form->StatusBar1->Panel(0).Text == QStringLiteral("87%"); }, 4000));
+    EXPECT_TRUE(WaitFor([this] { return Form->StatusBar1->Panel(1).Text == QStringLiteral("50%"); }, 4000));
+    Screenshot("main-registrator.png");
+
+    Form->RGModeWork->Item(1)->click();
+    ASSERT_TRUE(WaitFor(
+        [this] { return FramesShowReadings(1) && Frame(0)->objectName() == QStringLiteral("FrameChannel1"); }, 10000));
+    EXPECT_EQ(Frame(0)->LabelChannelName->text(), QStringLiteral("Канал 2"));
+    EXPECT_EQ(Form->WorkState, 1);
+    Screenshot("main-ipp-voltage.png");
+
+    Form->RGModeWork->Item(3)->click();
+    ASSERT_TRUE(WaitFor(
+        [this] { return FramesShowReadings(1) && Frame(0)->objectName() == QStringLiteral("FrameChannel2"); }, 10000));
+    EXPECT_EQ(Frame(0)->LabelChannelName->text(), QStringLiteral("Канал 3"));
+    EXPECT_EQ(Form->WorkState, 2);
+    Screenshot("main-ipp-current.png");
+
+    // The commands in the order of a connection.
+    const auto rx = LogLines("rx");
+    ASSERT_GE(rx.size(), 6U);
+    EXPECT_EQ(rx[0], "1;1");
+    EXPECT_EQ(rx[1], "4;K;1");
+    const auto version = IndexOf(rx, "3;0");
+    const auto noUsb = IndexOf(rx, "1;3");
+    ASSERT_GT(version, 1);
+    ASSERT_GT(noUsb, version) << "the stream is switched off only once the firmware is known";
+    EXPECT_EQ(IndexOf(rx, "1;3", static_cast<std::size_t>(noUsb) + 1), -1) << "getMeasuring without USB once";
+    EXPECT_EQ(rx[static_cast<std::size_t>(noUsb) + 1], "4;K;1") << "automatic selection of Регистратор";
+    const auto volt = IndexOf(rx, "3;7", static_cast<std::size_t>(noUsb));
+    const auto akb = IndexOf(rx, "3;9", static_cast<std::size_t>(noUsb));
+    ASSERT_GT(volt, noUsb);
+    ASSERT_GT(akb, noUsb);
+    EXPECT_EQ(rx[static_cast<std::size_t>(akb) + 1], "3;D");
+    const auto ippVolt = IndexOf(rx, "F;1");
+    ASSERT_GT(ippVolt, noUsb);
+    EXPECT_EQ(rx[static_cast<std::size_t>(ippVolt) - 1], "4;K;1");
+    const auto ampere = IndexOf(rx, "4;K;4", static_cast<std::size_t>(ippVolt));
+    ASSERT_GT(ampere, ippVolt);
+    EXPECT_GT(IndexOf(rx, "E", static_cast<std::size_t>(ampere)), ampere) << "second step of the current mode";
+
+    // The instrument goes away: the error is shown once and the window is reset.
+    ASSERT_TRUE(closer.Texts.empty()) << closer.Texts[0].toStdString();
+    Sim->Stop();
+    ASSERT_TRUE(WaitFor([&closer] { return !closer.Texts.empty(); }, 10000)) << "no error box after the hang-up";
+    EXPECT_EQ(closer.Titles[0], QStringLiteral("Ошибка"));
+    EXPECT_TRUE(closer.Texts[0].startsWith(QStringLiteral("Error: "))) << closer.Texts[0].toStdString();
+    ASSERT_TRUE(WaitFor(
+        [this] { return Form->ButtonRun->text() == QStringLiteral("Подключиться") && Form->GP->ControlCount() == 0; },
+        10000));
+    EXPECT_FALSE(Form->Timer1->isActive());
+    EXPECT_FALSE(Form->TimerInfo->isActive());
+    EXPECT_EQ(Form->RGModeWork->ItemIndex(), -1);
+    EXPECT_FALSE(Form->RGModeWork->isEnabled());
+    EXPECT_EQ(Form->WorkState, 255);
+    WaitFor([] { return false; }, 300);
+    EXPECT_EQ(closer.Texts.size(), 1U) << "one error box per hang-up";
+    Screenshot("main-disconnected.png");
+}
+
+}  // namespace
