@@ -4,6 +4,9 @@
 
 #include "app/about_box.h"
 #include "app/app_fonts.h"
+#include "app/form_info_power.h"
+#include "app/form_memory_info.h"
+#include "app/form_setting_channel.h"
 #include "app/halvo.h"
 #include "app/picture_resources.h"
 #include "app/private_picture_file.h"
@@ -52,9 +55,19 @@ QString AppTitle() {
     return TAboutBox::AppTitle();
 }
 
-// The dialogs are shown from here once they are part of the build.
-void OpenChannelSettingsDialog(link::TXComPortModule& /*module*/) {}
-void OpenPowerDialog(link::TXComPortModule& /*module*/) {}
-void OpenMemoryDialog(link::TXComPortModule& /*module*/) {}
+void OpenChannelSettingsDialog(link::TXComPortModule& module) {
+    TFormSettingChannel dialog(module, THalvo::isDebug());
+    dialog.exec();
+}
+
+void OpenPowerDialog(link::TXComPortModule& module) {
+    TFormInfoPower dialog(module);
+    dialog.exec();
+}
+
+void OpenMemoryDialog(link::TXComPortModule& module) {
+    TFormMemoryInfo dialog(module);
+    dialog.exec();
+}
 
 }  // namespace tavrel::app

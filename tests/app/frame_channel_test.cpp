@@ -130,7 +130,7 @@ TEST_P(FrameClicks, LabelsAndPanelsOpenSettingsOnlyInRegistratorLayout) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, FrameClicks, ::testing::Values(1, 2));
+INSTANTIATE_TEST_SUITE_P(Layouts, FrameClicks, ::testing::Values(0, 1, 2));
 
 // Stands in for the desktop's picture viewer.
 class TOpenRecorder : public QObject {

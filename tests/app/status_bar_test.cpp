@@ -136,6 +136,8 @@ TEST_P(StatusBarClick, Click_OpensPowerOrMemoryDialogOnlyWhenConnected) {
 
 INSTANTIATE_TEST_SUITE_P(Table, StatusBarClick,
                          ::testing::Values(TClickCase{10, false, nullptr}, TClickCase{200, false, nullptr},
+                                           TClickCase{10, true, "tavrel::app::TFormInfoPower"},
+                                           TClickCase{200, true, "tavrel::app::TFormMemoryInfo"},
                                            TClickCase{300, true, nullptr}, TClickCase{995, true, nullptr}));
 
 }  // namespace

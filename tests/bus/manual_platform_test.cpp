@@ -2,9 +2,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <latch>
+#include <memory>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -66,6 +69,29 @@ TEST(ManualPlatform, FailuresOfQueuedProceduresGoToTheErrorHandling) {
     platform.RunPending();
     EXPECT_EQ(handled, 1);
     EXPECT_TRUE(platform.TakeErrors().empty());
+}
+
+// Captures whose destructor hands more work to the platform, as a last reference to a message may.
+class TQueuesOnDestruction {
+  public:
+    explicit TQueuesOnDestruction(std::function<void()> AOnDestroy) : FOnDestroy(std::move(AOnDestroy)) {}
+    ~TQueuesOnDestruction() { FOnDestroy(); }
+
+  private:
+    std::function<void()> FOnDestroy;
+};
+
+TEST(ManualPlatform, ProcedureWhoseCaptureQueuesMoreWorkOnDestructionDoesNotDeadlock) {
+    TManualPlatform platform(1);
+    std::atomic<int> ran{0};
+    auto onMain = std::make_shared<TQueuesOnDestruction>([&] { platform.QueueOnMainThread([&] { ++ran; }); });
+    platform.QueueOnMainThread([held = std::move(onMain)] {});
+    EXPECT_EQ(platform.RunPending(), 2U);
+
+    auto onWorker = std::make_shared<TQueuesOnDestruction>([&] { platform.StartOnWorker([&] { ++ran; }); });
+    platform.StartOnWorker([held = std::move(onWorker)] {});
+    EXPECT_TRUE(platform.WaitForWorkers(5s));
+    EXPECT_EQ(ran.load(), 2);
 }
 
 TEST(ManualPlatform, DestructionRunsWorkAlreadyHandedToWorkers) {

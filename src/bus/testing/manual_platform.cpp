@@ -57,20 +57,27 @@ void TManualPlatform::Fail(std::exception_ptr AError) {
     handler(AError);
 }
 
-// Runs the oldest main-thread procedure without the lock; false when there is none.
-bool TManualPlatform::RunOne(std::unique_lock<std::mutex>& ALock) {
-    if (FMainQueue.empty()) {
-        return false;
-    }
-    auto proc = std::move(FMainQueue.front());
-    FMainQueue.pop_front();
+// Takes the oldest procedure of AQueue and runs it without the lock. It is also destroyed without the
+// lock: what it captured may queue more work from its destructor.
+void TManualPlatform::RunFront(std::deque<std::function<void()>>& AQueue, std::unique_lock<std::mutex>& ALock) {
+    auto proc = std::move(AQueue.front());
+    AQueue.pop_front();
     ALock.unlock();
     try {
         proc();
     } catch (...) {
         Fail(std::current_exception());
     }
+    proc = nullptr;
     ALock.lock();
+}
+
+// Runs the oldest main-thread procedure; false when there is none.
+bool TManualPlatform::RunOne(std::unique_lock<std::mutex>& ALock) {
+    if (FMainQueue.empty()) {
+        return false;
+    }
+    RunFront(FMainQueue, ALock);
     return true;
 }
 
@@ -162,16 +169,8 @@ void TManualPlatform::WorkerLoop(std::stop_token AStop) {
         if (FWorkerQueue.empty()) {
             return;
         }
-        auto proc = std::move(FWorkerQueue.front());
-        FWorkerQueue.pop_front();
         ++FWorkersBusy;
-        lock.unlock();
-        try {
-            proc();
-        } catch (...) {
-            Fail(std::current_exception());
-        }
-        lock.lock();
+        RunFront(FWorkerQueue, lock);
         --FWorkersBusy;
         FWorkersIdle.notify_all();
     }

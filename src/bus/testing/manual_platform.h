@@ -46,6 +46,7 @@ class TManualPlatform final : public IMessagingPlatform {
     std::vector<std::exception_ptr> TakeErrors();
 
   private:
+    void RunFront(std::deque<std::function<void()>>& AQueue, std::unique_lock<std::mutex>& ALock);
     bool RunOne(std::unique_lock<std::mutex>& ALock);
     void Fail(std::exception_ptr AError);
     void WorkerLoop(std::stop_token AStop);
