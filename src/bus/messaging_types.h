@@ -75,27 +75,44 @@ constexpr TTypeKind KindOf() {
 
 }  // namespace detail
 
+namespace detail {
+
+// One spelling per described type: cv-qualifiers and references dropped, std::shared_ptr<const I>
+// taken as std::shared_ptr<I>.
+template <class P>
+struct TCanonical {
+    using T = std::remove_cvref_t<P>;
+    using X = std::remove_cv_t<typename TSharedTarget<T>::Type>;
+    using Type = std::conditional_t<std::is_void_v<X>, T, std::shared_ptr<X>>;
+};
+
+}  // namespace detail
+
 // The description of argument type P (cv-qualifiers and references ignored); an interface message
-// type I is described as std::shared_ptr<I>.
+// type I is described as std::shared_ptr<I>. Every spelling of one type yields the same instance.
 template <class P>
 const TTypeInfo& TypeInfoOf() {
-    using T = std::remove_cvref_t<P>;
-    using X = std::remove_cv_t<typename detail::TSharedTarget<T>::Type>;
-    static const TTypeInfo info = [] {
-        TTypeInfo result;
-        result.Kind = detail::KindOf<T>();
-        if constexpr (std::is_void_v<X>) {
-            result.Type = &typeid(T);
-        } else {
-            result.Type = &typeid(X);
-            if constexpr (InterfaceWithGuid<X>) {
-                result.HasGuid = true;
-                result.Guid = X::GUID;
+    using T = typename detail::TCanonical<P>::Type;
+    if constexpr (!std::is_same_v<P, T>) {
+        return TypeInfoOf<T>();
+    } else {
+        using X = std::remove_cv_t<typename detail::TSharedTarget<T>::Type>;
+        static const TTypeInfo info = [] {
+            TTypeInfo result;
+            result.Kind = detail::KindOf<T>();
+            if constexpr (std::is_void_v<X>) {
+                result.Type = &typeid(T);
+            } else {
+                result.Type = &typeid(X);
+                if constexpr (InterfaceWithGuid<X>) {
+                    result.HasGuid = true;
+                    result.Guid = X::GUID;
+                }
             }
-        }
-        return result;
-    }();
-    return info;
+            return result;
+        }();
+        return info;
+    }
 }
 
 class TSubscriberObject;

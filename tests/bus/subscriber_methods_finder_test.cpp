@@ -229,6 +229,18 @@ TEST(Finder, SubclassWithoutHandlersGetsExactlyItsBasesRecords) {
               finder.FindSubscriberMessageNames(&TBase::Registration));
 }
 
+TEST(Finder, FailingClassLeavesItsBaseCached) {
+    TSubscriberClass base("BusTest", "TGrowingBase");
+    base.Method<&TBase::OnWorld>("OnWorld", {"World"});
+    const TSubscriberClass derived =
+        TSubscriberClass("BusTest", "TBadChild", &base).Method<&TNonConst::NonConst>("NonConst", {"a"});
+    TSubscriberMethodsFinder finder;
+    EXPECT_THROW(finder.FindSubscriberMethods(&derived), EMessaging);
+    // Declared after the failed examination: a base cached then does not see it.
+    base.Method<&TBase::OnAlpha>("OnAlpha", {});
+    EXPECT_EQ(NamesOf(finder.FindSubscriberMethods(&base)), std::vector<std::string>{"OnWorld"});
+}
+
 TEST(Finder, FirstSubscribeDeclarationCounts) {
     class TOther final : public TCustomAttribute {
       public:
@@ -267,6 +279,15 @@ TEST(MessageKey, FormsTextAndTypedKeys) {
     EXPECT_EQ(TypedMessageKey(TypeInfoOf<std::shared_ptr<IAlpha>>(), "subscribeComPortData"),
               "{39cf243a-5ac3-4a7b-8263-ba0f3385b559}subscribecomportdata");
     EXPECT_EQ(TypedMessageKey(TypeInfoOf<std::shared_ptr<IBeta>>(), ""), "{0a1b2c3d-4e5f-6a7b-8c9d-aebfc0d1e2f3}");
+}
+
+// The key cache is keyed by description, so a handler's parameter and a post must share one.
+TEST(MessageKey, EverySpellingOfATypeSharesOneDescription) {
+    const TTypeInfo* posted = &TypeInfoOf<std::shared_ptr<IAlpha>>();
+    EXPECT_EQ(&TypeInfoOf<const std::shared_ptr<IAlpha>&>(), posted);
+    EXPECT_EQ(&TypeInfoOf<const std::shared_ptr<const IAlpha>&>(), posted);
+    EXPECT_EQ(&TypeInfoOf<const std::string&>(), &TypeInfoOf<std::string>());
+    EXPECT_NE(&TypeInfoOf<std::shared_ptr<IBeta>>(), posted);
 }
 
 class IBadGuid {
