@@ -95,8 +95,8 @@ std::string TMessageManager::LeakReport() {
         return {};
     }
     std::vector<std::string> names;
-    for (const auto& [object, name] : FSubscribersMap) {
-        names.push_back(name);
+    for (const auto& [object, subscribed] : FSubscribersMap) {
+        names.push_back(subscribed.Name);
     }
     for (const auto& [key, description] : FSubscriberMethodsMap) {
         names.push_back(description);
@@ -122,7 +122,7 @@ void TMessageManager::Subscribe(TSubscriberObject* ASubscriber) {
     }
     const auto& methods = FSubscriberMethodsFinder->FindSubscriberMethods(&subscriberClass);
     assert(!methods.empty());
-    FSubscribersMap.emplace(ASubscriber, subscriberClass.Name());
+    FSubscribersMap.emplace(ASubscriber, TSubscribed{subscriberClass.Name(), &subscriberClass});
     for (const TSubscriberMethod* method : methods) {
         Insert(FMessageSubscriptions[method->FMessageFullName], std::make_shared<TSubscription>(ASubscriber, method));
     }
@@ -136,12 +136,13 @@ bool TMessageManager::TryUnsubscribe(TSubscriberObject* ASubscriber) {
     std::vector<std::shared_ptr<ISubscription>> pending;
     {
         const std::lock_guard guard(FCriticalSection);
-        if (!FSubscribersMap.contains(ASubscriber)) {
+        const auto subscribed = FSubscribersMap.find(ASubscriber);
+        if (subscribed == FSubscribersMap.end()) {
             return false;
         }
-        const auto& keys = FSubscriberMethodsFinder->FindSubscriberMessageNames(&ASubscriber->SubscriberClass());
+        const auto& keys = FSubscriberMethodsFinder->FindSubscriberMessageNames(subscribed->second.Class);
         assert(!keys.empty());
-        FSubscribersMap.erase(ASubscriber);
+        FSubscribersMap.erase(subscribed);
         for (const std::string& key : keys) {
             const auto found = FMessageSubscriptions.find(key);
             if (found == FMessageSubscriptions.end()) {

@@ -52,7 +52,13 @@ class TMessageManager final : public TMessaging {
     std::mutex FCriticalSection;
     std::unordered_map<std::string, TSubscriptionList> FMessageSubscriptions;
     std::unique_ptr<TSubscriberMethodsFinder> FSubscriberMethodsFinder;
-    std::unordered_map<const TSubscriberObject*, std::string> FSubscribersMap;
+    // The class is kept so that unsubscribing finds the keys the object subscribed with, even when it
+    // is called from a base class's destructor, where SubscriberClass() answers the base.
+    struct TSubscribed {
+        std::string Name;
+        const TSubscriberClass* Class;
+    };
+    std::unordered_map<const TSubscriberObject*, TSubscribed> FSubscribersMap;
     std::unordered_map<std::string, std::string> FSubscriberMethodsMap;
 };
 
