@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <latch>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -307,6 +309,135 @@ TEST_F(BusFixture, Messaging_TwoHandlersOfOneObject_LaterRegisteredIsCalledFirst
     EXPECT_EQ(calls[1].Handler, "First");
 }
 
+// Asks how often the bus asked whether it runs on the main thread.
+class TCountingPlatform final : public IMessagingPlatform {
+  public:
+    explicit TCountingPlatform(std::shared_ptr<TManualPlatform> AInner) : FInner(std::move(AInner)) {}
+
+    bool IsMainThread() const override {
+        ++FAsks;
+        return FInner->IsMainThread();
+    }
+    void QueueOnMainThread(std::function<void()> proc) override { FInner->QueueOnMainThread(std::move(proc)); }
+    void StartOnWorker(std::function<void()> proc) override { FInner->StartOnWorker(std::move(proc)); }
+    bool ProcessMainThreadMessages(std::chrono::milliseconds timeout) override {
+        return FInner->ProcessMainThreadMessages(timeout);
+    }
+    int Asks() const { return FAsks.load(); }
+
+  private:
+    std::shared_ptr<TManualPlatform> FInner;
+    mutable std::atomic<int> FAsks{0};
+};
+
+std::unique_ptr<TRecorder> MakeOn(TMessagingThread AThread) {
+    switch (AThread) {
+        case TMessagingThread::Posting:
+            return std::make_unique<TOn<TMessagingThread::Posting>>();
+        case TMessagingThread::Main:
+            return std::make_unique<TOn<TMessagingThread::Main>>();
+        case TMessagingThread::Async:
+            return std::make_unique<TOn<TMessagingThread::Async>>();
+        case TMessagingThread::Background:
+            return std::make_unique<TOn<TMessagingThread::Background>>();
+    }
+    return nullptr;
+}
+
+struct TAskCase {
+    const char* Name;
+    std::vector<TMessagingThread> Threads;
+    int Asks;
+};
+
+void PrintTo(const TAskCase& ACase, std::ostream* AOut) {
+    *AOut << ACase.Name;
+}
+
+class Messaging_MainThreadQuestion : public BusFixture, public ::testing::WithParamInterface<TAskCase> {};
+
+TEST_P(Messaging_MainThreadQuestion, IsAskedOnlyForMainOrBackgroundAndAtMostOncePerPost) {
+    auto counting = std::make_shared<TCountingPlatform>(FPlatform);
+    InstallMessagingPlatform(counting);
+    std::vector<std::unique_ptr<TRecorder>> subscribers;
+    for (const TMessagingThread thread : GetParam().Threads) {
+        subscribers.push_back(MakeOn(thread));
+        FBus->Subscribe(subscribers.back().get());
+    }
+    FBus->Post("ping", std::string("x"));
+    EXPECT_EQ(counting->Asks(), GetParam().Asks);
+    FBus->Post("ping", std::string("y"));
+    EXPECT_EQ(counting->Asks(), 2 * GetParam().Asks);
+    ASSERT_TRUE(FPlatform->WaitForWorkers(5s));
+    for (const auto& subscriber : subscribers) {
+        FBus->Unsubscribe(subscriber.get());
+    }
+    InstallMessagingPlatform(FPlatform);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Threads, Messaging_MainThreadQuestion,
+    ::testing::Values(TAskCase{"PostingAndAsyncNeverAsk", {TMessagingThread::Posting, TMessagingThread::Async}, 0},
+                      TAskCase{"MainAsksOnce", {TMessagingThread::Main}, 1},
+                      TAskCase{"BackgroundAsksOnce", {TMessagingThread::Background}, 1},
+                      TAskCase{"MixedAsksOnce",
+                               {TMessagingThread::Main, TMessagingThread::Posting, TMessagingThread::Background,
+                                TMessagingThread::Main},
+                               1}),
+    [](const auto& AInfo) { return std::string(AInfo.param.Name); });
+
+TEST_F(BusFixture, Messaging_Snapshot_RemovedAfterItIsTakenCallsNothingAndAddedGetsNothing) {
+    THook<TMessagingThread::Posting> first;
+    THook<TMessagingThread::Posting> second;
+    TOn<TMessagingThread::Posting> late;
+    // List order is by address: the leader runs first and changes the list under the running post.
+    THook<TMessagingThread::Posting>* const leader = &first < &second ? &first : &second;
+    THook<TMessagingThread::Posting>* const follower = leader == &first ? &second : &first;
+    int leaderCalls = 0;
+    int followerCalls = 0;
+    leader->Body = [&](const std::string&) {
+        if (++leaderCalls == 1) {
+            FBus->Unsubscribe(follower);
+            FBus->Subscribe(&late);
+        }
+    };
+    follower->Body = [&](const std::string&) { ++followerCalls; };
+    FBus->Subscribe(&first);
+    FBus->Subscribe(&second);
+    FBus->Post("ping", std::string("one"));
+    EXPECT_EQ(followerCalls, 0);
+    EXPECT_EQ(late.Count(), 0);
+    FBus->Post("ping", std::string("two"));
+    EXPECT_EQ(leaderCalls, 2);
+    EXPECT_EQ(followerCalls, 0);
+    EXPECT_EQ(late.Count(), 1);
+    FBus->Unsubscribe(leader);
+    FBus->Unsubscribe(&late);
+}
+
+TEST_F(BusFixture, Messaging_HandlerThatPostsAndSubscribesInsideItsCall_DoesNotDeadlock) {
+    THook<TMessagingThread::Main> hook;
+    TMainForm form;
+    TOn<TMessagingThread::Posting> visitor;
+    hook.Body = [&](const std::string& AMessage) {
+        if (AMessage == "outer") {
+            FBus->Subscribe(&form);
+            FBus->Subscribe(&visitor);
+            FBus->Post("hello", std::string("inner"));
+            FBus->Post("ping", std::string("nested"));
+            FBus->Unsubscribe(&visitor);
+        }
+    };
+    FBus->Subscribe(&hook);
+    FBus->Post("ping", std::string("outer"));
+    ASSERT_EQ(form.Count(), 1);
+    EXPECT_EQ(form.Calls()[0].Message, "inner");
+    ASSERT_EQ(visitor.Count(), 1);
+    EXPECT_EQ(visitor.Calls()[0].Message, "nested");
+    FBus->Unsubscribe(&hook);
+    FBus->Unsubscribe(&form);
+}
+
 // ---- Unsubscription ----
 
 using Messaging_Unsubscribe = BusFixture;
@@ -489,6 +620,27 @@ TEST_F(BusFixture, Messaging_HandlerFailure_QueuedMainDeliveryReachesThePlatform
     EXPECT_TRUE(FBus->TryUnsubscribeCallback<&TMainForm::OnSubscribeComPortData>("subscribeComPortData", &form));
 }
 
+TEST_F(BusFixture, Messaging_HandlerFailure_OnAPoolWorkerIsNotReportedAndDoesNotStopThePost) {
+    THook<TMessagingThread::Async> async;
+    THook<TMessagingThread::Background> background;
+    std::atomic<int> failed{0};
+    const auto fail = [&](const std::string&) {
+        ++failed;
+        throw Exception("Bad value");
+    };
+    async.Body = fail;
+    background.Body = fail;
+    FBus->Subscribe(&async);
+    FBus->Subscribe(&background);
+    // From the main thread both run on pool workers.
+    EXPECT_NO_THROW(FBus->Post("ping", std::string()));
+    ASSERT_TRUE(FPlatform->WaitForWorkers(5s));
+    EXPECT_EQ(failed.load(), 2);
+    EXPECT_TRUE(FPlatform->TakeErrors().empty());
+    FBus->Unsubscribe(&async);
+    FBus->Unsubscribe(&background);
+}
+
 // ---- Callbacks ----
 
 using Messaging_Callback = BusFixture;
@@ -549,6 +701,53 @@ TEST_F(Messaging_Callback, ErrorsHaveTheirTexts) {
     expectError([&] { FBus->SubscribeCallback<&TMainForm::OnCallbackText>("hello", TMessagingThread::Main, &form); },
                 "The method <?> is already subscribed");
     EXPECT_TRUE(FBus->TryUnsubscribeCallback<&TMainForm::OnCallbackText>("HELLO", &form));
+}
+
+std::atomic<int> GBaseCalls{0};
+std::atomic<int> GDerivedCalls{0};
+
+// Unsubscribes in its destructor, where SubscriberClass() already answers the base class.
+class TUnsubscribingBase : public TSubscriberObject {
+  public:
+    explicit TUnsubscribingBase(TMessaging& ABus) : FBus(ABus) {}
+    ~TUnsubscribingBase() override { FBus.TryUnsubscribe(this); }
+    void OnBase(const std::string&) { ++GBaseCalls; }
+
+    static const TSubscriberClass Registration;
+    const TSubscriberClass& SubscriberClass() const override { return Registration; }
+
+  private:
+    TMessaging& FBus;
+};
+
+const TSubscriberClass TUnsubscribingBase::Registration =
+    TSubscriberClass("BusTest", "TUnsubscribingBase").Method<&TUnsubscribingBase::OnBase>("OnBase", {"base"});
+
+class TUnsubscribingDerived final : public TUnsubscribingBase {
+  public:
+    using TUnsubscribingBase::TUnsubscribingBase;
+    void OnDerived(const std::string&) { ++GDerivedCalls; }
+
+    static const TSubscriberClass Registration;
+    const TSubscriberClass& SubscriberClass() const override { return Registration; }
+};
+
+const TSubscriberClass TUnsubscribingDerived::Registration =
+    TSubscriberClass("BusTest", "TUnsubscribingDerived", &TUnsubscribingBase::Registration)
+        .Method<&TUnsubscribingDerived::OnDerived>("OnDerived", {"derived"});
+
+TEST_F(Messaging_Unsubscribe, FromABaseClassDestructorRemovesTheHandlersOfTheSubscribedClass) {
+    {
+        TUnsubscribingDerived object(*FBus);
+        FBus->Subscribe(&object);
+        FBus->Post("base", std::string());
+        FBus->Post("derived", std::string());
+    }
+    FBus->Post("base", std::string());
+    FBus->Post("derived", std::string());
+    EXPECT_EQ(GBaseCalls.load(), 1);
+    EXPECT_EQ(GDerivedCalls.load(), 1);
+    EXPECT_NO_THROW(TMessaging::Free(std::move(FBus)));
 }
 
 // ---- Destruction and the leak report ----
