@@ -216,12 +216,6 @@ std::string FormatInt(std::int64_t value, int minDigits) {
     return negative ? "-" + digits : digits;
 }
 
-std::string FormatHex(std::uint64_t value) {
-    std::array<char, 24> buf{};
-    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), value, 16);
-    return std::string(buf.data(), res.ptr);
-}
-
 int HexDigitValue(unsigned char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';

@@ -24,9 +24,6 @@ std::string FormatFloat(std::string_view pattern, double value, char sep);
 // Format's "%d" and "%.Nd" (at least N digits, zero-padded, the sign in front).
 std::string FormatInt(std::int64_t value, int minDigits = 0);
 
-// Format's "%x": lower-case hexadecimal of the unsigned value.
-std::string FormatHex(std::uint64_t value);
-
 // Value of a hexadecimal digit of either case, -1 for any other character.
 int HexDigitValue(unsigned char c);
 
