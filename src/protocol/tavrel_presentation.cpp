@@ -61,11 +61,13 @@ std::string MemoryText(std::int64_t bytes, bool isConvert, char sep) {
     return delphi::FormatInt(bytes);
 }
 
-// free * 100 / total with total 0 counting as 1; false when the result does not fit an integer.
+// free * 100 / total with total 0 counting as 1; false when the result does not fit an integer with room
+// left for the "100 minus" that the callers take of it.
 bool FreePercent(std::int64_t freeBytes, std::int64_t total, double& out) {
+    constexpr double kLimit = static_cast<double>(std::numeric_limits<int>::max() - 100);
     const double t = total == 0 ? 1.0 : static_cast<double>(total);
     out = static_cast<double>(freeBytes) * 100.0 / t;
-    return std::isfinite(out) && std::fabs(out) < 2147483547.0;
+    return std::isfinite(out) && std::fabs(out) < kLimit;
 }
 
 }  // namespace

@@ -272,7 +272,10 @@ INSTANTIATE_TEST_SUITE_P(Table, Presentation_MemoryPercent,
                                            MemoryCase{1000, 0, 0, 100, "100%"}, MemoryCase{1000, 1000, 100, 0, "0%"},
                                            MemoryCase{0, 5, 500, -400, "-400%"},
                                            // Percentages beyond an integer count as a failed computation.
-                                           MemoryCase{1, kMax, 0, 100, "0%"}),
+                                           MemoryCase{1, kMax, 0, 100, "0%"},
+                                           // The largest negative percent whose "100 minus" still fits an int.
+                                           MemoryCase{1, -21474835, -2147483500, 2147483600, "2147483600%"},
+                                           MemoryCase{1, -21474836, 0, 100, "0%"}),
                          test::CaseName());
 
 TEST(Presentation_Memory, TextsInBytesAndSizes) {
