@@ -133,6 +133,10 @@ void TXComPort::Connect() {
 
 void TXComPort::Disconnect() {
     isCancel = true;
+    {
+        const std::lock_guard guard(FChunksInFlight->Lock);  // no lost wake-up between test and wait
+    }
+    FChunksInFlight->Released.notify_all();
     std::shared_ptr<TSerialPort> device;
     {
         // No write is in progress once the device is taken away under the write lock.
@@ -226,6 +230,7 @@ void TXComPort::_ListenLoop() {
                 device->RecvBuffer(chunk.data(), static_cast<int>(chunk.size()));
                 const bool emptyWake = chunk.empty();
                 _PostData(std::move(chunk));
+                _WaitForRoom();
                 if (isCancel) {
                     _PostStatus(kCancel);
                     break;
@@ -329,7 +334,31 @@ void TXComPort::_FlushListenPending() {
 
 void TXComPort::_PostData(TBytes Data) {
     _FlushListenPending();
-    PostSubscribeData(subscribeComPortData, std::move(Data));
+    // The message tells, when its last holder lets it go, that its chunk has been handled.
+    std::shared_ptr<TChunksInFlight> inFlight = FChunksInFlight;
+    auto* chunk = new TSubscribeMessage();
+    chunk->SetData(std::move(Data));
+    {
+        const std::lock_guard guard(inFlight->Lock);
+        ++inFlight->Count;
+    }
+    // Should this constructor fail, it calls the deleter itself, which balances the count.
+    std::shared_ptr<ISubscribeMessage> message(chunk, [inFlight](ISubscribeMessage* handled) {
+        delete handled;
+        {
+            const std::lock_guard guard(inFlight->Lock);
+            --inFlight->Count;
+        }
+        inFlight->Released.notify_all();
+    });
+    PostTypedMessage<ISubscribeMessage>(subscribeComPortData, std::move(message));
+}
+
+void TXComPort::_WaitForRoom() {
+    // Reading on while the main thread falls behind would only pile chunks up in its queue; leaving them
+    // in the driver instead throttles the line, as a serial port's flow control does.
+    std::unique_lock lock(FChunksInFlight->Lock);
+    FChunksInFlight->Released.wait(lock, [this] { return FChunksInFlight->Count < kMaxChunksInFlight || isCancel; });
 }
 
 void TXComPort::_PostError(std::int32_t Code, const std::string& Text) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -89,6 +90,7 @@ class TXComPort {
     void _PostStatus(const std::string& Text, bool Hold = false);
     void _PostEventStatus(TEventStatusComPort Status, const std::string& Value, bool Hold = false);
     void _Post(const char* Name, TMessageEvent Event, bool Hold);
+    void _WaitForRoom();
     void _FlushListenPending();
 
     // Guards ComPortDevice and the settings; never held while posting or waiting.
@@ -107,6 +109,14 @@ class TXComPort {
     TParity FParity = TParity::pNone;
     TStopBits FStopBits = TStopBits::Bit1;
     std::uint8_t FDataBits = 8;
+    // Data messages posted and not yet released by every holder; the listen task waits above the limit.
+    struct TChunksInFlight {
+        std::mutex Lock;
+        std::condition_variable Released;
+        int Count = 0;
+    };
+    static constexpr int kMaxChunksInFlight = 64;
+    std::shared_ptr<TChunksInFlight> FChunksInFlight = std::make_shared<TChunksInFlight>();
     // Reports of the listen task held until the chunk of the same wake is posted; that task only.
     std::atomic<std::thread::id> FListenThread{};
     std::vector<std::pair<const char*, TMessageEvent>> FListenPending;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -155,6 +156,35 @@ TEST_F(XComPortTest, Connect_PortHeldByAnotherConnection_ReportsBusyThenOneClose
     EXPECT_THAT(Log.Lines(), ElementsAreArray(Join({{kError + "Error: " + TSerialPort::GetErrorDesc(EBUSY) + " (" +
                                                      std::to_string(EBUSY) + ")|" + std::to_string(EBUSY)},
                                                     ClosePair(pty.SlavePath())})));
+}
+
+// While the main thread does not keep up, the listen task stops reading after a bounded number of chunks
+// (the rest waits in the driver), and disconnecting still ends it.
+TEST_F(XComPortTest, Listen_MainThreadFallsBehind_ReadingPausesAndDisconnectEndsIt) {
+    TPty pty;
+    auto port = PortFor(pty.SlavePath());
+    port->Connect();
+    constexpr int kChunks = 150;
+    for (int i = 0; i < kChunks; ++i) {
+        pty.Write(Bytes("chunk;"));
+        std::this_thread::sleep_for(1ms);
+    }
+    std::this_thread::sleep_for(100ms);
+    port->Disconnect();
+    Log.Pump(50ms);
+    std::size_t chunks = 0;
+    std::size_t bytes = 0;
+    for (const auto& entry : Log.Entries()) {
+        if (entry.Name == subscribeComPortData) {
+            ++chunks;
+            bytes += entry.Data.size();
+        }
+    }
+    EXPECT_GE(chunks, 1U);
+    EXPECT_LE(chunks, 64U);
+    EXPECT_LT(bytes, kChunks * 6U) << "part of the stream was left unread";
+    // Cancelled right after a chunk: once from the read loop, once more from the cancel check.
+    EXPECT_EQ(Log.Count(kStatus + "**_StartListen is cancel**|0"), 2U);
 }
 
 TEST_F(XComPortTest, Listen_TimeOutZeroAndNoData_PostsTimeoutErrorAndEnds) {
