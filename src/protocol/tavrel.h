@@ -139,6 +139,8 @@ class TTavrel {
     std::string ChannelText(TChannelProperties key, char sep) const;
     double ChannelNumber(TChannelProperties key, double def, char sep) const;
     std::string ChannelPropertiesText(TChannelProperties key, char sep) const;
+    std::string RangePropertyText(TChannelProperties key, double h, char sep) const;
+    std::string ReadingPropertyText(TChannelProperties key, double h, char sep) const;
 
     // Declaration order is the JSON order.
     std::int32_t FNumberDevice = 0;

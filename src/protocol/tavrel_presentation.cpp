@@ -70,6 +70,26 @@ bool FreePercent(std::int64_t freeBytes, std::int64_t total, double& out) {
     return std::isfinite(out) && std::fabs(out) < kLimit;
 }
 
+bool HasShunt(double h) {
+    return std::fabs(h) >= 0.001;
+}
+
+// Current through the shunt for `a` volts across it, with as many decimals as the shunt's nominal value asks for.
+std::string ShuntCurrentText(double a, double h, char sep) {
+    const char* unit = h <= 1 ? " мА" : " А";
+    const double k = h <= 1 ? 1000 : 1;
+    double m = 10000;
+    if (h <= 1) {
+        const double fraction = h - std::trunc(h);
+        m = delphi::FormatFloat("#.0######", fraction, sep).size() < 4 ? 1 : 0.1;
+    }
+    const std::string step = delphi::ReplaceChar(delphi::FormatFloat("#.0######", h / m, sep), ',', '.');
+    const auto dot = step.find('.');
+    const int n = dot == std::string::npos ? 0 : static_cast<int>(step.size() - dot - 1);
+    const double current = a / 0.075 * h * k;
+    return delphi::FormatFixed(current, n, sep) + unit;
+}
+
 }  // namespace
 
 std::string TTavrel::ChannelText(TChannelProperties key, char sep) const {
@@ -92,42 +112,47 @@ std::string TTavrel::GetChannelProperties(TChannelProperties ChannelProperties, 
 std::string TTavrel::ChannelPropertiesText(TChannelProperties key, char sep) const {
     using CP = TChannelProperties;
     const double h = ChannelNumber(CP::chpCh3Shunt, 0, sep);
-    const bool hasShunt = std::fabs(h) >= 0.001;
     switch (key) {
         case CP::chpCh1Range:
-        case CP::chpCh2Range: {
-            const double r = ChannelNumber(key, -1, sep);
-            return delphi::TruncSat(r * 10) == 0 ? kOff : RangeText(ChannelText(key, sep));
-        }
-        case CP::chpCh3Range: {
-            const double r = ChannelNumber(key, -1, sep);
-            switch (delphi::TruncSat(r * 10)) {
-                case 0:
-                    return kOff;
-                case 1:
-                    if (hasShunt) {
-                        const std::string text = h <= 1 ? delphi::FormatFloat("#.######", h * 1000, sep) + " мА"
-                                                        : delphi::FormatFloat("#.######", h, sep) + " А";
-                        return "Шунт " + delphi::ReplaceChar(text, ',', '.');
-                    }
-                    return RangeText(ChannelText(key, sep));
-                case 10:
-                    return RangeText(ChannelText(key, sep));
-                case 2550:
-                    return {};
-                default:
-                    return kWaiting;
-            }
-        }
-        case CP::chpCh3Shunt:
-            return kWaiting;
+        case CP::chpCh2Range:
+        case CP::chpCh3Range:
+            return RangePropertyText(key, h, sep);
         case CP::chpCh1Value:
         case CP::chpCh2Value:
         case CP::chpCh3Value:
-            break;
+            return ReadingPropertyText(key, h, sep);
         default:
             return kWaiting;
     }
+}
+
+std::string TTavrel::RangePropertyText(TChannelProperties key, double h, char sep) const {
+    const double r = ChannelNumber(key, -1, sep);
+    const std::int64_t t = delphi::TruncSat(r * 10);
+    if (key != TChannelProperties::chpCh3Range) {
+        return t == 0 ? kOff : RangeText(ChannelText(key, sep));
+    }
+    switch (t) {
+        case 0:
+            return kOff;
+        case 1:
+            if (HasShunt(h)) {
+                const std::string text = h <= 1 ? delphi::FormatFloat("#.######", h * 1000, sep) + " мА"
+                                                : delphi::FormatFloat("#.######", h, sep) + " А";
+                return "Шунт " + delphi::ReplaceChar(text, ',', '.');
+            }
+            return RangeText(ChannelText(key, sep));
+        case 10:
+            return RangeText(ChannelText(key, sep));
+        case 2550:
+            return {};
+        default:
+            return kWaiting;
+    }
+}
+
+std::string TTavrel::ReadingPropertyText(TChannelProperties key, double h, char sep) const {
+    using CP = TChannelProperties;
     const auto rangeKey = static_cast<CP>(static_cast<std::uint8_t>(key) + 3);
     const double r = ChannelNumber(rangeKey, -1, sep);
     const double v = ChannelNumber(key, 0, sep);
@@ -149,19 +174,8 @@ std::string TTavrel::ChannelPropertiesText(TChannelProperties key, char sep) con
     }
     const double a = std::fabs(v);
     const std::int64_t f = delphi::TruncSat(r);
-    if (f == 0 && key == CP::chpCh3Value && hasShunt) {
-        const char* unit = h <= 1 ? " мА" : " А";
-        const double k = h <= 1 ? 1000 : 1;
-        double m = 10000;
-        if (h <= 1) {
-            const double fraction = h - std::trunc(h);
-            m = delphi::FormatFloat("#.0######", fraction, sep).size() < 4 ? 1 : 0.1;
-        }
-        const std::string step = delphi::ReplaceChar(delphi::FormatFloat("#.0######", h / m, sep), ',', '.');
-        const auto dot = step.find('.');
-        const int n = dot == std::string::npos ? 0 : static_cast<int>(step.size() - dot - 1);
-        const double current = a / 0.075 * h * k;
-        return sign + delphi::FormatFixed(current, n, sep) + unit;
+    if (f == 0 && key == CP::chpCh3Value && HasShunt(h)) {
+        return sign + ShuntCurrentText(a, h, sep);
     }
     std::string text;
     const char* unit = nullptr;
