@@ -237,7 +237,8 @@ void AppendInt(std::string& out, T v) {
 }
 
 void AppendDouble(std::string& out, double v) {
-    if (!std::isfinite(v)) {
+    // "-0" would be read back as the integer 0 and written "0" next time; the sign means nothing here.
+    if (!std::isfinite(v) || v == 0.0) {
         v = 0.0;
     }
     std::array<char, 32> buf{};

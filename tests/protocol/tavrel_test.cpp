@@ -353,6 +353,16 @@ TEST(Tavrel_JSON, NonAsciiTextSurvivesASecondRoundTrip) {
     EXPECT_NE(std::search(bytes.begin(), bytes.end(), zhe.begin(), zhe.end()), bytes.end());
 }
 
+TEST(Tavrel_JSON, NegativeZeroRebuildsToTheSameJSON) {
+    TTavrel sent;
+    sent.ParseMeasure(Bytes(MeasureBody("-0(1)", ".143(-0)9", "-0.0(0.1)", "-0", "2024;1;1;0;0;0", "x")));
+    ASSERT_EQ(sent.DicChannel().size(), 7U);
+    const auto json = sent.ToJSON();
+    const auto rebuilt = TTavrel::FromJSON(json);
+    EXPECT_EQ(*rebuilt, sent);
+    EXPECT_EQ(rebuilt->ToJSON(), json);
+}
+
 TEST(Tavrel_JSON, MalformedUtf8TextIsWrittenAsQuestionMarks) {
     TTavrel sent;
     sent.SetVoltAKB(
