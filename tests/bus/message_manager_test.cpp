@@ -529,6 +529,35 @@ TEST_F(Messaging_Unsubscribe, TwiceAndSubscribeTwiceAreRefused) {
     EXPECT_EQ(form.Count(), 1);
 }
 
+// A handler taking its text by non-const reference.
+class TWrongHandler final : public TSubscriberObject {
+  public:
+    void OnPing(std::string&) {}
+
+    static const TSubscriberClass Registration;
+    const TSubscriberClass& SubscriberClass() const override { return Registration; }
+};
+
+const TSubscriberClass TWrongHandler::Registration =
+    TSubscriberClass("BusTest", "TWrongHandler").Method<&TWrongHandler::OnPing>("OnPing", {"ping"});
+
+TEST_F(BusFixture, Messaging_Subscribe_FailureLeavesTheBusUnchangedAndRepeats) {
+    TWrongHandler wrong;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            FBus->Subscribe(&wrong);
+            ADD_FAILURE() << "accepted";
+        } catch (const EMessaging& error) {
+            EXPECT_STREQ(error.what(),
+                         "Method BusTest.TWrongHandler.OnPing have invalid parameter modifier. Should be const.");
+        }
+        EXPECT_FALSE(FBus->IsSubscribed(&wrong));
+        EXPECT_FALSE(FBus->TryUnsubscribe(&wrong));
+    }
+    // Nothing left behind for the leak report.
+    EXPECT_NO_THROW(TMessaging::Free(std::move(FBus)));
+}
+
 TEST_F(Messaging_Unsubscribe, MissingSubscriberIsRefused) {
     for (const auto& action :
          std::vector<std::function<void()>>{[&] { FBus->Subscribe(nullptr); }, [&] { FBus->TryUnsubscribe(nullptr); },
