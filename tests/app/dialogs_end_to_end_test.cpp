@@ -77,7 +77,9 @@ class DialogsEndToEnd : public tavrel::test::MainFormFixture {
     void SetUp() override {
         MainFormFixture::SetUp();
         QDir().mkpath(QStringLiteral(TAVREL_SCREENSHOT_DIR));
-        LogPath = QDir(QStringLiteral(TAVREL_SCREENSHOT_DIR)).filePath(QStringLiteral("dialogs-simulator.log"));
+        // One log per case: CTest may run the cases side by side.
+        const QString name = QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        LogPath = QDir(QStringLiteral(TAVREL_SCREENSHOT_DIR)).filePath(QStringLiteral("dialogs-%1.log").arg(name));
         QFile::remove(LogPath);
         tavrel::sim::TSimOptions options;
         options.LogFile = LogPath.toStdString();
