@@ -1,10 +1,8 @@
 #include "app/form_info_power.h"
 
 #include <QCheckBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QShowEvent>
 
 #include "app/dialog_listener.h"
 #include "app/dialog_support.h"
@@ -63,7 +61,7 @@ QString AKBStateText(TAKBState value) {
 }  // namespace
 
 TFormInfoPower::TFormInfoPower(link::TXComPortModule& Module, QWidget* parent)
-    : QDialog(parent),
+    : TListeningDialog(parent),
       FListener(std::make_unique<TDialogListener>(
           Module, reinterpret_cast<link::TWindowHandle>(this),
           [this](TTavrelCMD kind, const std::vector<std::uint8_t>& bytes) { HandleAnswer(kind, bytes); })) {
@@ -121,44 +119,15 @@ TFormInfoPower::TFormInfoPower(link::TXComPortModule& Module, QWidget* parent)
 
 TFormInfoPower::~TFormInfoPower() = default;
 
-void TFormInfoPower::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (!event->spontaneous() && !FShown) {
-        FShown = true;
-        FormShow();
-    }
-}
-
 void TFormInfoPower::FormShow() {
     FListener->SetListener(true);
     FListener->Module()._SendData(TTavrelCommand::getAKBState());
 }
 
-bool TFormInfoPower::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            done(QDialog::Accepted);
-            return true;
-        }
-        if (key == Qt::Key_Escape) {
-            done(QDialog::Rejected);
-            return true;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
-}
-
-void TFormInfoPower::done(int r) {
-    QDialog::done(r);
-    FormClose(r);
-}
-
 void TFormInfoPower::FormClose(int result) {
-    if (!FShown) {
+    if (!EndShow()) {
         return;
     }
-    FShown = false;
     FListener->SetListener(false);
     // With the listener gone, the commands and the answer go through the main window's listener, so the
     // battery answer refreshes its status bar. Before the box has been set from the instrument its state

@@ -4,8 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include <QDialog>
-
+#include "app/listening_dialog.h"
 #include "protocol/data_parser.h"
 
 class QCheckBox;
@@ -21,7 +20,7 @@ namespace tavrel::app {
 class TDialogListener;
 
 // The instrument's power state in detail, and the choice whether it may charge from USB.
-class TFormInfoPower : public QDialog {
+class TFormInfoPower : public TListeningDialog {
     Q_OBJECT
 
   public:
@@ -43,20 +42,15 @@ class TFormInfoPower : public QDialog {
     QPushButton* ButtonSave;
     QPushButton* ButtonCancel;
 
-    void done(int r) override;
-
   protected:
-    void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    void FormShow() override;
+    void FormClose(int result) override;
 
   private:
-    void FormShow();
-    void FormClose(int result);
     void HandleAnswer(protocol::TTavrelCMD kind, const std::vector<std::uint8_t>& bytes);
 
     std::unique_ptr<TDialogListener> FListener;
     int FChargeTag = 0;
-    bool FShown = false;
 };
 
 }  // namespace tavrel::app

@@ -1,10 +1,8 @@
 #include "app/form_memory_info.h"
 
-#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QShowEvent>
 
 #include "app/dialog_listener.h"
 #include "app/dialog_support.h"
@@ -40,7 +38,7 @@ QString SizeText(const std::string& readable, const std::string& bytes) {
 }  // namespace
 
 TFormMemoryInfo::TFormMemoryInfo(link::TXComPortModule& Module, QWidget* parent)
-    : QDialog(parent),
+    : TListeningDialog(parent),
       FListener(std::make_unique<TDialogListener>(
           Module, reinterpret_cast<link::TWindowHandle>(this),
           [this](TTavrelCMD kind, const std::vector<std::uint8_t>& bytes) { HandleAnswer(kind, bytes); })) {
@@ -87,44 +85,15 @@ TFormMemoryInfo::TFormMemoryInfo(link::TXComPortModule& Module, QWidget* parent)
 
 TFormMemoryInfo::~TFormMemoryInfo() = default;
 
-void TFormMemoryInfo::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (!event->spontaneous() && !FShown) {
-        FShown = true;
-        FormShow();
-    }
-}
-
 void TFormMemoryInfo::FormShow() {
     FListener->SetListener(true);
     FListener->Module()._SendData(TTavrelCommand::getMemoryState());
 }
 
-bool TFormMemoryInfo::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            done(QDialog::Accepted);
-            return true;
-        }
-        if (key == Qt::Key_Escape) {
-            done(QDialog::Rejected);
-            return true;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
-}
-
-void TFormMemoryInfo::done(int r) {
-    QDialog::done(r);
-    FormClose();
-}
-
-void TFormMemoryInfo::FormClose() {
-    if (!FShown) {
+void TFormMemoryInfo::FormClose(int /*result*/) {
+    if (!EndShow()) {
         return;
     }
-    FShown = false;
     FListener->SetListener(false);
 }
 

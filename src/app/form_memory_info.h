@@ -4,8 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include <QDialog>
-
+#include "app/listening_dialog.h"
 #include "protocol/data_parser.h"
 
 class QLabel;
@@ -21,7 +20,7 @@ namespace tavrel::app {
 class TDialogListener;
 
 // The instrument's recording memory: total, free and used space, and the used share as a bar.
-class TFormMemoryInfo : public QDialog {
+class TFormMemoryInfo : public TListeningDialog {
     Q_OBJECT
 
   public:
@@ -37,19 +36,14 @@ class TFormMemoryInfo : public QDialog {
     QProgressBar* ProgressBarUsed;
     QPushButton* ButtonOK;
 
-    void done(int r) override;
-
   protected:
-    void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    void FormShow() override;
+    void FormClose(int result) override;
 
   private:
-    void FormShow();
-    void FormClose();
     void HandleAnswer(protocol::TTavrelCMD kind, const std::vector<std::uint8_t>& bytes);
 
     std::unique_ptr<TDialogListener> FListener;
-    bool FShown = false;
 };
 
 }  // namespace tavrel::app

@@ -7,13 +7,11 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QInputDialog>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
-#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "app/app_fonts.h"
@@ -90,7 +88,7 @@ TFormSettingChannel::TFormSettingChannel(link::TXComPortModule& Module, QWidget*
     : TFormSettingChannel(Module, THalvo::isDebug(), parent) {}
 
 TFormSettingChannel::TFormSettingChannel(link::TXComPortModule& Module, bool DebugTools, QWidget* parent)
-    : QDialog(parent),
+    : TListeningDialog(parent),
       FListener(std::make_unique<TDialogListener>(
           Module, reinterpret_cast<link::TWindowHandle>(this),
           [this](TTavrelCMD kind, const std::vector<std::uint8_t>& bytes) { HandleAnswer(kind, bytes); })) {
@@ -231,14 +229,6 @@ int TFormSettingChannel::ShuntIndex(double Value) {
     return -1;
 }
 
-void TFormSettingChannel::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (!event->spontaneous() && !FShown) {
-        FShown = true;
-        FormShow();
-    }
-}
-
 void TFormSettingChannel::FormShow() {
     ButtonFindBug->setEnabled(false);
     ButtonOK->setEnabled(false);
@@ -252,43 +242,27 @@ void TFormSettingChannel::done(int r) {
     if (r == QDialog::Accepted && FTag == 1) {
         ApplySettings();
     }
-    QDialog::done(r);
-    FormClose();
+    TListeningDialog::done(r);
 }
 
-void TFormSettingChannel::FormClose() {
-    FShown = false;
+void TFormSettingChannel::FormClose(int /*result*/) {
+    EndShow();
     if (FListener->IsOn()) {
         FListener->SetListener(false);
     }
 }
 
 bool TFormSettingChannel::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
-        if (FormKeyDown(static_cast<QKeyEvent*>(event)->key())) {
-            return true;
-        }
-    }
     if (watched == ButtonFindBug && event->type() == QEvent::MouseButtonPress &&
         static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
         ButtonFindBugMouseDown();
     }
-    return QDialog::eventFilter(watched, event);
+    // Enter and Esc, seen before any control handles them.
+    return TListeningDialog::eventFilter(watched, event);
 }
 
-bool TFormSettingChannel::FormKeyDown(int key) {
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        // Enter is "OK" and only while "OK" can be pressed.
-        if (ButtonOK->isEnabled()) {
-            done(QDialog::Accepted);
-        }
-        return true;
-    }
-    if (key == Qt::Key_Escape) {
-        done(QDialog::Rejected);
-        return true;
-    }
-    return false;
+bool TFormSettingChannel::EnterAccepts() const {
+    return ButtonOK->isEnabled();
 }
 
 void TFormSettingChannel::HandleAnswer(TTavrelCMD kind, const std::vector<std::uint8_t>& bytes) {

@@ -4,8 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include <QDialog>
-
+#include "app/listening_dialog.h"
 #include "protocol/data_parser.h"
 
 class QComboBox;
@@ -28,7 +27,7 @@ class TRadioGroup;
 // Ranges of the three channels and the shunt of channel 3, sent in one setChannelParameters command.
 // Filled from the first measure answer its own listener receives; later answers leave the operator's
 // choices alone.
-class TFormSettingChannel : public QDialog {
+class TFormSettingChannel : public TListeningDialog {
     Q_OBJECT
 
   public:
@@ -68,12 +67,13 @@ class TFormSettingChannel : public QDialog {
     void done(int r) override;
 
   protected:
-    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void FormShow() override;
+    void FormClose(int result) override;
+    // Enter is "OK" and only while "OK" can be pressed.
+    bool EnterAccepts() const override;
 
   private:
-    void FormShow();
-    void FormClose();
     void HandleAnswer(protocol::TTavrelCMD kind, const std::vector<std::uint8_t>& bytes);
     void FillFromModel(const protocol::TTavrel& model);
     void RG1Click();
@@ -83,12 +83,9 @@ class TFormSettingChannel : public QDialog {
     void ButtonFindBugMouseDown();
     void FindBugStep(const protocol::TTavrel& model);
     void ApplySettings();
-    // Enter and Esc, seen before any control handles them.
-    bool FormKeyDown(int key);
 
     std::unique_ptr<TDialogListener> FListener;
     int FTag = 0;
-    bool FShown = false;
     bool isFindBug = false;
     int lastRange = 0;
     int skipMeasures = 0;

@@ -36,24 +36,22 @@ void TImage::paintEvent(QPaintEvent* /*event*/) {
 }
 
 void TImage::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
-        FPressed = true;
-        event->accept();
-        return;
+    if (!FClick.Press(event)) {
+        QWidget::mousePressEvent(event);
     }
-    QWidget::mousePressEvent(event);
 }
 
 void TImage::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && FPressed) {
-        FPressed = false;
-        event->accept();
-        if (rect().contains(event->position().toPoint())) {
+    switch (FClick.Release(event, rect())) {
+        case TClickTracker::TRelease::Clicked:
             emit Click();
-        }
-        return;
+            break;
+        case TClickTracker::TRelease::Handled:
+            break;
+        case TClickTracker::TRelease::NotHandled:
+            QWidget::mouseReleaseEvent(event);
+            break;
     }
-    QWidget::mouseReleaseEvent(event);
 }
 
 }  // namespace tavrel::app

@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include "app/click_tracker.h"
+
 namespace tavrel::app {
 
 // A picture box: draws its picture centred and, when too large, shrunk with its proportions kept.
@@ -31,7 +33,7 @@ class TImage : public QWidget {
 
   private:
     QImage FPicture;
-    bool FPressed = false;
+    TClickTracker FClick;
 };
 
 }  // namespace tavrel::app

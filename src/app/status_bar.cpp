@@ -115,24 +115,22 @@ void TStatusBar::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TStatusBar::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
-        FPressed = true;
-        event->accept();
-        return;
+    if (!FClick.Press(event)) {
+        QWidget::mousePressEvent(event);
     }
-    QWidget::mousePressEvent(event);
 }
 
 void TStatusBar::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && FPressed) {
-        FPressed = false;
-        event->accept();
-        if (rect().contains(event->position().toPoint())) {
+    switch (FClick.Release(event, rect())) {
+        case TClickTracker::TRelease::Clicked:
             emit Click();
-        }
-        return;
+            break;
+        case TClickTracker::TRelease::Handled:
+            break;
+        case TClickTracker::TRelease::NotHandled:
+            QWidget::mouseReleaseEvent(event);
+            break;
     }
-    QWidget::mouseReleaseEvent(event);
 }
 
 }  // namespace tavrel::app

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "app/click_tracker.h"
+
 class QPainter;
 
 namespace tavrel::app {
@@ -63,7 +65,7 @@ class TStatusBar : public QWidget {
   private:
     std::vector<TStatusPanel> FPanels;
     bool FSimplePanel = false;
-    bool FPressed = false;
+    TClickTracker FClick;
     int FTag = 0;
 };
 
