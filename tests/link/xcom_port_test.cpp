@@ -171,12 +171,14 @@ TEST_F(XComPortTest, Listen_MainThreadFallsBehind_ReadingPausesAndDisconnectEnds
     Log.Pump(20ms);
     // One chunk at a time: each is read on its own, and its five messages wait in the main thread's queue.
     constexpr int kChunks = 80;
+    constexpr std::size_t kMessagesPerChunk = 5;
     int read = 0;
     for (int i = 0; i < kChunks; ++i) {
         const std::size_t before = platform->PendingCount();
         pty.Write(Bytes("chunk;"));
+        // Wait for all five: a chunk whose messages are still being posted must not be mistaken for the next.
         const auto end = std::chrono::steady_clock::now() + 500ms;
-        while (platform->PendingCount() == before && std::chrono::steady_clock::now() < end) {
+        while (platform->PendingCount() < before + kMessagesPerChunk && std::chrono::steady_clock::now() < end) {
             std::this_thread::sleep_for(1ms);
         }
         if (platform->PendingCount() == before) {
