@@ -13,13 +13,16 @@ bool TClickTracker::Press(QMouseEvent* event) {
     return true;
 }
 
-TClickTracker::TRelease TClickTracker::Release(QMouseEvent* event, const QRect& area) {
+bool TClickTracker::Release(QMouseEvent* event, const QRect& area, const std::function<void()>& onClick) {
     if (event->button() != Qt::LeftButton || !FPressed) {
-        return TRelease::NotHandled;
+        return false;
     }
     FPressed = false;
     event->accept();
-    return area.contains(event->position().toPoint()) ? TRelease::Clicked : TRelease::Handled;
+    if (area.contains(event->position().toPoint())) {
+        onClick();
+    }
+    return true;
 }
 
 }  // namespace tavrel::app

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QRect>
 
 class QMouseEvent;
@@ -10,12 +12,11 @@ namespace tavrel::app {
 // own controls; other buttons are left to the widget's base handlers.
 class TClickTracker {
   public:
-    enum class TRelease { NotHandled, Handled, Clicked };
-
     // True when the press was taken (and accepted); otherwise the caller passes it on.
     bool Press(QMouseEvent* event);
-    // Clicked when the release ends a tracked press inside `area`; NotHandled means pass it on.
-    TRelease Release(QMouseEvent* event, const QRect& area);
+    // Runs `onClick` when the release ends a tracked press inside `area`. False means the release was not
+    // taken and the caller passes it on.
+    bool Release(QMouseEvent* event, const QRect& area, const std::function<void()>& onClick);
 
   private:
     bool FPressed = false;

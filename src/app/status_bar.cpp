@@ -121,15 +121,8 @@ void TStatusBar::mousePressEvent(QMouseEvent* event) {
 }
 
 void TStatusBar::mouseReleaseEvent(QMouseEvent* event) {
-    switch (FClick.Release(event, rect())) {
-        case TClickTracker::TRelease::Clicked:
-            emit Click();
-            break;
-        case TClickTracker::TRelease::Handled:
-            break;
-        case TClickTracker::TRelease::NotHandled:
-            QWidget::mouseReleaseEvent(event);
-            break;
+    if (!FClick.Release(event, rect(), [this] { emit Click(); })) {
+        QWidget::mouseReleaseEvent(event);
     }
 }
 
