@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cassert>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 
+#include "bus/main_thread_batch.h"
 #include "bus/message_key.h"
 #include "bus/messaging_platform.h"
 
@@ -43,7 +45,10 @@ void DoPostWithAnonymousProc(IMessagingPlatform& APlatform, const std::shared_pt
            thread == TMessagingThread::Background);
     if (thread == TMessagingThread::Main) {
         // A failure goes to the main thread's general error handling.
-        APlatform.QueueOnMainThread([ASubscription, AMessage] { ASubscription->Invoke(&AMessage); });
+        std::function<void()> proc = [ASubscription, AMessage] { ASubscription->Invoke(&AMessage); };
+        if (!TMainThreadBatch::Collect(proc)) {
+            APlatform.QueueOnMainThread(std::move(proc));
+        }
     } else {
         // Nobody waits for a pool task, so its failure ends it unreported.
         APlatform.StartOnWorker([ASubscription, AMessage] {

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "bus/main_thread_batch.h"
 #include "bus/message_key.h"
 #include "bus_test_support.h"
 
@@ -668,6 +669,81 @@ TEST_F(BusFixture, Messaging_HandlerFailure_OnAPoolWorkerIsNotReportedAndDoesNot
     EXPECT_TRUE(FPlatform->TakeErrors().empty());
     FBus->Unsubscribe(&async);
     FBus->Unsubscribe(&background);
+}
+
+// ---- Main-thread batches ----
+
+std::vector<std::string> MessagesOf(const TRecorder& ARecorder) {
+    std::vector<std::string> messages;
+    for (const auto& call : ARecorder.Calls()) {
+        messages.push_back(call.Message);
+    }
+    return messages;
+}
+
+TEST_F(BusFixture, Messaging_MainThreadBatch_QueuesItsMainDeliveriesAsOneProcedureInPostingOrder) {
+    TOn<TMessagingThread::Main> main;
+    TOn<TMessagingThread::Posting> posting;
+    FBus->Subscribe(&main);
+    FBus->Subscribe(&posting);
+    std::size_t queuedInside = 0;
+    std::size_t queuedAfterInner = 0;
+    std::size_t queuedAfterFlush = 0;
+    std::thread([&] {
+        TMainThreadBatch batch;
+        FBus->Post("ping", std::string("a"));
+        {
+            TMainThreadBatch inner;  // joins the outer one
+            FBus->Post("ping", std::string("b"));
+        }
+        queuedAfterInner = FPlatform->PendingCount();
+        FBus->Post("ping", std::string("c"));
+        queuedInside = FPlatform->PendingCount();
+        batch.Flush();
+        queuedAfterFlush = FPlatform->PendingCount();
+        FBus->Post("ping", std::string("d"));
+    }).join();
+    EXPECT_EQ(queuedAfterInner, 0U);
+    EXPECT_EQ(queuedInside, 0U);
+    EXPECT_EQ(queuedAfterFlush, 1U);
+    EXPECT_EQ(posting.Count(), 4) << "deliveries on the posting thread are not held back";
+    EXPECT_EQ(main.Count(), 0);
+    EXPECT_EQ(FPlatform->RunPending(), 2U) << "the flushed part, then the rest when the batch closed";
+    EXPECT_EQ(MessagesOf(main), (std::vector<std::string>{"a", "b", "c", "d"}));
+    FBus->Unsubscribe(&main);
+    FBus->Unsubscribe(&posting);
+}
+
+TEST_F(BusFixture, Messaging_MainThreadBatch_EveryFailingDeliveryIsReportedAndTheRestStillRun) {
+    std::vector<std::string> errors;
+    FPlatform->SetErrorHandler([&](std::exception_ptr AError) {
+        try {
+            std::rethrow_exception(AError);
+        } catch (const std::exception& error) {
+            errors.emplace_back(error.what());
+        }
+    });
+    THook<TMessagingThread::Main> hook;
+    std::vector<std::string> seen;
+    hook.Body = [&](const std::string& AMessage) {
+        seen.push_back(AMessage);
+        if (AMessage != "ok") {
+            throw Exception(AMessage);
+        }
+    };
+    FBus->Subscribe(&hook);
+    std::thread([&] {
+        TMainThreadBatch batch;
+        for (const char* text : {"first", "ok", "second"}) {
+            FBus->Post("ping", std::string(text));
+        }
+    }).join();
+    FPlatform->RunPending();
+    EXPECT_EQ(seen, (std::vector<std::string>{"first", "ok", "second"}));
+    ASSERT_EQ(errors.size(), 2U);
+    EXPECT_EQ(errors[0].rfind("first.", 0), 0U) << errors[0];
+    EXPECT_EQ(errors[1].rfind("second.", 0), 0U) << errors[1];
+    FBus->Unsubscribe(&hook);
 }
 
 // ---- Callbacks ----
