@@ -162,13 +162,14 @@ void TSerialPort::Connect(const std::string& comport) {
         return;
     }
     os::TLineCounters counters;
-    os::ReadLineCounters(handle, counters);
+    const bool counted = os::ReadLineCounters(handle, counters) != 0 || counters.Valid;
     {
         const std::lock_guard guard(FStateLock);
         FHandle = handle;
         FWake = wake;
         FClosing = false;
         FCounters = counters;
+        FCountLineErrors = counted;
     }
     SetSerialError(0);
     if (CheckControlLines()) {
@@ -240,55 +241,58 @@ int TSerialPort::WaitingData() {
 }
 
 bool TSerialPort::CanRead(int Timeout) {
-    bool result = WaitingData() > 0;
     os::THandle handle = os::InvalidHandle;
     os::THandle wake = os::InvalidHandle;
-    if (!result && Acquire(handle, wake)) {
-        SetSerialError(0);
-        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(Timeout, 0));
-        bool waiting = true;
-        while (waiting) {
-            int error = 0;
-            const int wait = Timeout < 0 ? -1 : RemainingMs(deadline);
-            const os::TWaitResult outcome = os::Wait(handle, wake, false, wait, error);
-            switch (outcome) {
-                case os::TWaitResult::wrWoken:
-                case os::TWaitResult::wrTimeout:
-                    waiting = false;
-                    break;
-                case os::TWaitResult::wrReady:
-                case os::TWaitResult::wrHangup: {
-                    int count = 0;
-                    if (os::BytesWaiting(handle, count) == 0 && count > 0) {
-                        result = true;
-                        waiting = false;
-                        break;
-                    }
-                    // Readable with nothing queued: either a spurious wake or a line that is gone. Only a
-                    // read tells them apart; a byte it happens to get is kept for the next RecvBuffer.
-                    std::uint8_t probe = 0;
-                    const int readError = os::ReadSome(handle, &probe, 1, count);
-                    if (readError == 0 && count == 1) {
-                        const std::lock_guard guard(FStateLock);
-                        FPendingByte = probe;
-                        result = true;
-                        waiting = false;
-                    } else if (readError == EAGAIN && outcome == os::TWaitResult::wrReady) {
-                        waiting = Timeout < 0 || RemainingMs(deadline) > 0;
-                    } else {
-                        SetSerialError(readError != 0 && readError != EAGAIN ? readError : (error != 0 ? error : EIO));
-                        waiting = false;
-                    }
-                    break;
-                }
-            }
-        }
-        Release();
+    if (!Acquire(handle, wake)) {
+        SetSerialError(EBADF);
+        return false;
     }
+    SetSerialError(0);
+    bool result = false;
+    {
+        const std::lock_guard guard(FStateLock);
+        result = FPendingByte >= 0;
+    }
+    // No FIONREAD before the wait: poll answers at once when bytes are waiting, and this is the listen
+    // task's path from a wake to its chunk, where every system call shows in the latency.
+    result = result || WaitReadable(handle, wake, Timeout);
+    Release();
     if (result) {
         ReportStatus(THookSerialReason::HR_CanRead, {});
     }
     return result;
+}
+
+bool TSerialPort::WaitReadable(os::THandle Handle, os::THandle Wake, int Timeout) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(std::max(Timeout, 0));
+    for (;;) {
+        int error = 0;
+        const int wait = Timeout < 0 ? -1 : RemainingMs(deadline);
+        const os::TWaitResult outcome = os::Wait(Handle, Wake, false, wait, error);
+        if (outcome == os::TWaitResult::wrWoken || outcome == os::TWaitResult::wrTimeout) {
+            return false;
+        }
+        int count = 0;
+        if (os::BytesWaiting(Handle, count) == 0 && count > 0) {
+            return true;
+        }
+        // Readable with nothing queued: either a spurious wake or a line that is gone. Only a read tells
+        // them apart; a byte it happens to get is kept for the next RecvBuffer.
+        std::uint8_t probe = 0;
+        const int readError = os::ReadSome(Handle, &probe, 1, count);
+        if (readError == 0 && count == 1) {
+            const std::lock_guard guard(FStateLock);
+            FPendingByte = probe;
+            return true;
+        }
+        if (readError != EAGAIN || outcome != os::TWaitResult::wrReady) {
+            SetSerialError(readError != 0 && readError != EAGAIN ? readError : (error != 0 ? error : EIO));
+            return false;
+        }
+        if (Timeout >= 0 && RemainingMs(deadline) == 0) {
+            return false;
+        }
+    }
 }
 
 bool TSerialPort::CheckControlLines() {
@@ -339,8 +343,19 @@ void TSerialPort::DecodeLineErrors(unsigned Errors) {
 }
 
 void TSerialPort::CheckLineErrors(os::THandle Handle) {
+    {
+        const std::lock_guard guard(FStateLock);
+        if (!FCountLineErrors) {
+            return;  // the driver has no counters (a pty): asking after every read would only cost
+        }
+    }
     os::TLineCounters now;
-    if (os::ReadLineCounters(Handle, now) != 0 || !now.Valid) {
+    const int error = os::ReadLineCounters(Handle, now);
+    if (error != 0 || !now.Valid) {
+        if (error == 0) {
+            const std::lock_guard guard(FStateLock);
+            FCountLineErrors = false;
+        }
         return;
     }
     unsigned flags = 0;

@@ -125,6 +125,7 @@ class TSerialPort {
     // Marks the port as in use for one operation, so CloseSocket never closes a descriptor being polled.
     bool Acquire(os::THandle& Handle, os::THandle& Wake);
     void Release();
+    bool WaitReadable(os::THandle Handle, os::THandle Wake, int Timeout);
     void CheckLineErrors(os::THandle Handle);
     void Throttle(std::int32_t Limit, std::chrono::steady_clock::time_point& Next, int Length);
     void SetError(std::int32_t Code, const std::string& Text);
@@ -140,6 +141,7 @@ class TSerialPort {
     std::string FDevice;
     std::int32_t FComNrValue = -1;
     os::TLineCounters FCounters;
+    bool FCountLineErrors = false;  // false once the driver said it keeps no line-error counters
     int FPendingByte = -1;  // a byte taken by CanRead's hang-up probe, handed out by the next read
     std::mutex FCloseLock;  // serialises Connect and CloseSocket
 

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "bus/main_thread_batch.h"
 #include "link/delay.h"
 #include "link/port_discovery.h"
 #include "link/serial_port.h"
@@ -206,12 +207,6 @@ void TXComPort::_StartListen() {
 
 void TXComPort::_ListenLoop() {
     static const std::string kCancel = "**_StartListen is cancel**";
-    FListenThread = std::this_thread::get_id();
-    // Thread ids are reused: a later thread must not be taken for this task.
-    struct TForget {
-        std::atomic<std::thread::id>& Id;
-        ~TForget() { Id = std::thread::id(); }
-    } forget{FListenThread};
     for (;;) {
         if (isCancel) {
             _PostStatus(kCancel);
@@ -224,12 +219,9 @@ void TXComPort::_ListenLoop() {
                 continue;
             }
             const std::int32_t timeOut = FTimeOut;
+            // CanRead's report is queued on its own: it starts waking the main thread while the chunk is read.
             while (device->CanRead(timeOut)) {
-                const int count = device->WaitingData();
-                TBytes chunk(static_cast<std::size_t>(count > 0 ? count : 0));
-                device->RecvBuffer(chunk.data(), static_cast<int>(chunk.size()));
-                const bool emptyWake = chunk.empty();
-                _PostData(std::move(chunk));
+                const bool emptyWake = _ReadAndPostChunk(*device);
                 _WaitForRoom();
                 if (isCancel) {
                     _PostStatus(kCancel);
@@ -269,6 +261,18 @@ void TXComPort::_ListenLoop() {
     }
 }
 
+bool TXComPort::_ReadAndPostChunk(TSerialPort& Device) {
+    // The read's report and the chunk reach the main thread as one queued procedure.
+    bus::TMainThreadBatch batch;
+    const int count = Device.WaitingData();
+    TBytes chunk(static_cast<std::size_t>(count > 0 ? count : 0));
+    Device.RecvBuffer(chunk.data(), static_cast<int>(chunk.size()));
+    const bool empty = chunk.empty();
+    _PostData(std::move(chunk));
+    batch.Flush();
+    return empty;
+}
+
 void TXComPort::_OnSerialStatus(int Reason, const std::string& Value) {
     std::string status;
     TEventStatusComPort event = TEventStatusComPort::XComPort_Unknown;
@@ -303,37 +307,18 @@ void TXComPort::_OnSerialStatus(int Reason, const std::string& Value) {
             event = TEventStatusComPort::XComPort_Wait;
             break;
     }
-    // On the listen task the reports of one wake are posted together with the chunk they belong to, in
-    // their order: the main thread is then woken once per chunk instead of once per report.
+    // Both messages of one report reach the main thread as one queued procedure.
+    bus::TMainThreadBatch batch;
     if (!Trim(status).empty()) {
-        _PostStatus(status, true);
+        _PostStatus(status);
     }
     if (event != TEventStatusComPort::XComPort_Unknown) {
-        _PostEventStatus(event, Value, true);
+        _PostEventStatus(event, Value);
     }
-}
-
-void TXComPort::_Post(const char* Name, TMessageEvent Event, bool Hold) {
-    if (std::this_thread::get_id() == FListenThread.load()) {
-        if (Hold) {
-            FListenPending.emplace_back(Name, std::move(Event));
-            return;
-        }
-        _FlushListenPending();
-    }
-    PostSubscribeEvent(Name, Event);
-}
-
-void TXComPort::_FlushListenPending() {
-    std::vector<std::pair<const char*, TMessageEvent>> pending;
-    pending.swap(FListenPending);
-    for (const auto& [name, event] : pending) {
-        PostSubscribeEvent(name, event);
-    }
+    batch.Flush();
 }
 
 void TXComPort::_PostData(TBytes Data) {
-    _FlushListenPending();
     // The message tells, when its last holder lets it go, that its chunk has been handled.
     std::shared_ptr<TChunksInFlight> inFlight = FChunksInFlight;
     auto* chunk = new TSubscribeMessage();
@@ -362,15 +347,15 @@ void TXComPort::_WaitForRoom() {
 }
 
 void TXComPort::_PostError(std::int32_t Code, const std::string& Text) {
-    _Post(subscribeComPortError, MakeErrorEvent(Text, Code), false);
+    PostSubscribeEvent(subscribeComPortError, MakeErrorEvent(Text, Code));
 }
 
-void TXComPort::_PostStatus(const std::string& Text, bool Hold) {
-    _Post(subscribeComPortStatus, MakeErrorEvent(Text, 0), Hold);
+void TXComPort::_PostStatus(const std::string& Text) {
+    PostSubscribeEvent(subscribeComPortStatus, MakeErrorEvent(Text, 0));
 }
 
-void TXComPort::_PostEventStatus(TEventStatusComPort Status, const std::string& Value, bool Hold) {
-    _Post(subscribeComPortEventStatus, MakeEvent(static_cast<std::int32_t>(Status), Value), Hold);
+void TXComPort::_PostEventStatus(TEventStatusComPort Status, const std::string& Value) {
+    PostSubscribeEvent(subscribeComPortEventStatus, MakeEvent(static_cast<std::int32_t>(Status), Value));
 }
 
 std::string TXComPort::PIDVID() const {

@@ -85,13 +85,13 @@ class TXComPort {
     void _OnSerialStatus(int Reason, const std::string& Value);
     std::shared_ptr<TSerialPort> _Device() const;
 
+    // Reads what is waiting and posts it; answers whether the wake brought nothing.
+    bool _ReadAndPostChunk(TSerialPort& Device);
     void _PostData(TBytes Data);
     void _PostError(std::int32_t Code, const std::string& Text);
-    void _PostStatus(const std::string& Text, bool Hold = false);
-    void _PostEventStatus(TEventStatusComPort Status, const std::string& Value, bool Hold = false);
-    void _Post(const char* Name, TMessageEvent Event, bool Hold);
+    void _PostStatus(const std::string& Text);
+    void _PostEventStatus(TEventStatusComPort Status, const std::string& Value);
     void _WaitForRoom();
-    void _FlushListenPending();
 
     // Guards ComPortDevice and the settings; never held while posting or waiting.
     mutable std::mutex FLock;
@@ -117,9 +117,6 @@ class TXComPort {
     };
     static constexpr int kMaxChunksInFlight = 64;
     std::shared_ptr<TChunksInFlight> FChunksInFlight = std::make_shared<TChunksInFlight>();
-    // Reports of the listen task held until the chunk of the same wake is posted; that task only.
-    std::atomic<std::thread::id> FListenThread{};
-    std::vector<std::pair<const char*, TMessageEvent>> FListenPending;
 };
 
 }  // namespace tavrel::link
