@@ -6,6 +6,7 @@
 #include <QSerialPort>
 #include <QTimer>
 
+#include "answer_stamper.h"
 #include "bench_support.h"
 
 namespace tavrel::link::bench {
@@ -17,9 +18,7 @@ struct TQtSerialReader::TImpl {
     QCoreApplication App{Argc, Argv};
     TPtyPair Pty;
     QSerialPort Port;
-    TBytes Pending;
-    std::vector<std::int64_t>* Seen = nullptr;
-    std::size_t Received = 0;
+    TAnswerStamper Stamper;
 };
 
 TQtSerialReader::TQtSerialReader() : FImpl(std::make_unique<TImpl>()) {}
@@ -38,28 +37,15 @@ bool TQtSerialReader::Open() {
     QObject::connect(&d.Port, &QSerialPort::readyRead, &d.Port, [&d] {
         const std::int64_t now = NowNs();
         const QByteArray bytes = d.Port.readAll();
-        for (const char c : bytes) {
-            d.Pending.push_back(static_cast<std::uint8_t>(c));
-            if (c != 0x03) {
-                continue;
-            }
-            // "\x02;" + body + ";CC;\x03": the body starts at 2.
-            const long seq = d.Pending.size() > 2 ? SequenceOf(TBytes(d.Pending.begin() + 2, d.Pending.end())) : -1;
-            if (d.Seen != nullptr && seq >= 0 && static_cast<std::size_t>(seq) < d.Seen->size() &&
-                (*d.Seen)[seq] == 0) {
-                (*d.Seen)[seq] = now;
-                ++d.Received;
-            }
-            d.Pending.clear();
-        }
+        d.Stamper.Feed(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()),
+                       now);
     });
     return true;
 }
 
 void TQtSerialReader::MeasureBlock(const TSharedStamps& stamps, std::vector<std::int64_t>& seen, long intervalUs) {
     TImpl& d = *FImpl;
-    d.Seen = &seen;
-    d.Received = 0;
+    d.Stamper.Start(seen);
     const pid_t writer =
         StartWriter(d.Pty.Master(), [&](int master) { return WriteAnswers(master, stamps, intervalUs, 50); });
     QTimer tick;  // bounds each wait when an answer never comes
@@ -67,11 +53,11 @@ void TQtSerialReader::MeasureBlock(const TSharedStamps& stamps, std::vector<std:
     QElapsedTimer timer;
     timer.start();
     const qint64 limit = intervalUs * static_cast<long>(stamps.Count()) / 1000 + 3000;
-    while (d.Received < stamps.Count() && timer.elapsed() < limit) {
+    while (d.Stamper.Received() < stamps.Count() && timer.elapsed() < limit) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     WaitWriter(writer);
-    d.Seen = nullptr;
+    d.Stamper.Stop();
 }
 
 }  // namespace tavrel::link::bench
