@@ -55,6 +55,8 @@ void TSubscription::Invoke(const void* AArgAddress) {
     if (kind != TTypeKind::tkInterface && kind != TTypeKind::tkString) {
         return;
     }
+    // Taken before the call: a handler may unsubscribe and free its own object before it throws.
+    const TSubscriberClass& subscriberClass = FSubscriber->SubscriberClass();
     try {
         FMethod.Code(FMethod.Data, AArgAddress);
     } catch (Exception& error) {
@@ -63,7 +65,7 @@ void TSubscription::Invoke(const void* AArgAddress) {
             text += '.';
         }
         text += " Error invoking subscribed messaging method " + FSubscriberMethod->FNameOfMethod + " in class " +
-                FSubscriber->SubscriberClass().Name() + " with message " + FSubscriberMethod->FMessageFullName;
+                subscriberClass.Name() + " with message " + FSubscriberMethod->FMessageFullName;
         error.SetMessage(std::move(text));
         throw;
     }

@@ -650,6 +650,23 @@ TEST_F(BusFixture, Messaging_HandlerFailure_QueuedMainDeliveryReachesThePlatform
     EXPECT_TRUE(FBus->TryUnsubscribeCallback<&TMainForm::OnSubscribeComPortData>("subscribeComPortData", &form));
 }
 
+TEST_F(BusFixture, Messaging_HandlerFailure_AfterTheHandlerFreedItsOwnObjectStillNamesItsClass) {
+    auto* hook = new THook<TMessagingThread::Posting>();
+    hook->Body = [this, hook](const std::string&) {
+        FBus->Unsubscribe(hook);
+        delete hook;
+        throw Exception("Gone");
+    };
+    FBus->Subscribe(hook);
+    try {
+        FBus->Post("ping", std::string());
+        ADD_FAILURE() << "no error";
+    } catch (const Exception& error) {
+        EXPECT_STREQ(error.what(),
+                     "Gone. Error invoking subscribed messaging method OnPing in class THook with message {str}ping");
+    }
+}
+
 TEST_F(BusFixture, Messaging_HandlerFailure_OnAPoolWorkerIsNotReportedAndDoesNotStopThePost) {
     THook<TMessagingThread::Async> async;
     THook<TMessagingThread::Background> background;
