@@ -206,6 +206,9 @@ int main(int argc, char** argv) {
     std::printf("%-36s %.4f %% of a core over %.1f s\n", "link: idle CPU while connected", idleCpuPercent, idleWall);
     const TStats handOffStats = Summarise(handOffSeen);
     Print("floor: poll() thread -> main thread", handOffStats, total);
+    if (handOffStats.MedianUs > 0) {
+        std::printf("%-36s %.2f\n", "ratio of medians (link / floor)", ours.MedianUs / handOffStats.MedianUs);
+    }
 
     int result = ours.Count == total && idleCpuPercent < 0.1 ? 0 : 1;
 #ifdef TAVREL_BENCH_QT
