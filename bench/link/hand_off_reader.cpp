@@ -35,31 +35,36 @@ void THandOffReader::Listen() {
         if (::poll(fds, 2, -1) < 0 || (fds[1].revents & POLLIN) != 0) {
             return;
         }
+        const std::int64_t woke = NowNs();
         TBytes chunk(4096);
         const ssize_t n = ::read(FPort, chunk.data(), chunk.size());
         if (n <= 0) {
             continue;
         }
         chunk.resize(static_cast<std::size_t>(n));
-        platform->QueueOnMainThread(
-            [this, chunk = std::move(chunk)] { FStamper.Feed(chunk.data(), chunk.size(), NowNs()); });
+        platform->QueueOnMainThread([this, woke, chunk = std::move(chunk)] {
+            FSeen.Feed(chunk.data(), chunk.size(), NowNs());
+            FWoken.Feed(chunk.data(), chunk.size(), woke);
+        });
     }
 }
 
-void THandOffReader::MeasureBlock(const TSharedStamps& stamps, std::vector<std::int64_t>& seen, long intervalUs,
-                                  TBenchMain& mainThread) {
-    FStamper.Start(seen);
+void THandOffReader::MeasureBlock(const TSharedStamps& stamps, std::vector<std::int64_t>& woken,
+                                  std::vector<std::int64_t>& seen, long intervalUs, TBenchMain& mainThread) {
+    FWoken.Start(woken);
+    FSeen.Start(seen);
     const pid_t writer =
         StartWriter(FPty.Master(), [&](int master) { return WriteAnswers(master, stamps, intervalUs, 50); });
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::microseconds(intervalUs * static_cast<long>(stamps.Count())) +
                           std::chrono::seconds(3);
-    while (FStamper.Received() < stamps.Count() && std::chrono::steady_clock::now() < deadline) {
+    while (FSeen.Received() < stamps.Count() && std::chrono::steady_clock::now() < deadline) {
         mainThread.Pump(std::chrono::milliseconds(20));
     }
     WaitWriter(writer);
     mainThread.Pump(std::chrono::milliseconds(5));  // nothing of this block may reach the next one
-    FStamper.Stop();
+    FWoken.Stop();
+    FSeen.Stop();
 }
 
 }  // namespace tavrel::link::bench

@@ -20,10 +20,10 @@ class THandOffReader {
     THandOffReader(const THandOffReader&) = delete;
     THandOffReader& operator=(const THandOffReader&) = delete;
 
-    // A child writes stamps.Count() answers intervalUs apart; the time the main thread got the chunk
-    // completing answer i goes to seen[i].
-    void MeasureBlock(const TSharedStamps& stamps, std::vector<std::int64_t>& seen, long intervalUs,
-                      TBenchMain& mainThread);
+    // A child writes stamps.Count() answers intervalUs apart; for the chunk completing answer i, the time
+    // the poll() thread woke for it goes to woken[i] and the time the main thread got it to seen[i].
+    void MeasureBlock(const TSharedStamps& stamps, std::vector<std::int64_t>& woken, std::vector<std::int64_t>& seen,
+                      long intervalUs, TBenchMain& mainThread);
 
   private:
     void Listen();
@@ -31,7 +31,8 @@ class THandOffReader {
     TPtyPair FPty;
     int FPort = -1;
     int FStop = -1;
-    TAnswerStamper FStamper;  // main thread only
+    TAnswerStamper FWoken;  // main thread only, like FSeen
+    TAnswerStamper FSeen;
     std::jthread FListen;
 };
 

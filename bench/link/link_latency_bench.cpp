@@ -13,8 +13,8 @@
 #include "answer_writer.h"
 #include "bench_bus.h"
 #include "bench_support.h"
-#include "hand_off_reader.h"
 #include "bus/messaging.h"
+#include "hand_off_reader.h"
 #include "link/xcom_port_module.h"
 #include "protocol/tavrel_data_parser.h"
 
@@ -145,6 +145,7 @@ int main(int argc, char** argv) {
     std::vector<double> linkRaw;
     std::vector<double> linkDecoded;
     std::vector<double> qtReady;
+    std::vector<double> handOffWoken;
     std::vector<double> handOffSeen;
     const std::size_t total = options.FramesPerRound * static_cast<std::size_t>(options.Rounds);
     for (int round = 0; round < options.Rounds; ++round) {
@@ -171,8 +172,10 @@ int main(int argc, char** argv) {
         }
         {
             TSharedStamps written(options.FramesPerRound);
+            std::vector<std::int64_t> woken(options.FramesPerRound, 0);
             std::vector<std::int64_t> seen(options.FramesPerRound, 0);
-            handOff.MeasureBlock(written, seen, options.IntervalUs, mainThread);
+            handOff.MeasureBlock(written, woken, seen, options.IntervalUs, mainThread);
+            Collect(written, woken, handOffWoken);
             Collect(written, seen, handOffSeen);
         }
 #ifdef TAVREL_BENCH_QT
@@ -205,7 +208,8 @@ int main(int argc, char** argv) {
     Print("link: wire -> decoded answer", ours, total);
     std::printf("%-36s %.4f %% of a core over %.1f s\n", "link: idle CPU while connected", idleCpuPercent, idleWall);
     const TStats handOffStats = Summarise(handOffSeen);
-    Print("floor: poll() thread -> main thread", handOffStats, total);
+    Print("floor: wire -> poll() thread woke", Summarise(handOffWoken), total);
+    Print("floor: wire -> main thread", handOffStats, total);
     if (handOffStats.MedianUs > 0) {
         std::printf("%-36s %.2f\n", "ratio of medians (link / floor)", ours.MedianUs / handOffStats.MedianUs);
     }
