@@ -1,8 +1,10 @@
 #pragma once
 
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "bus/messaging.h"
 #include "bus/messaging_platform.h"
@@ -44,6 +46,21 @@ class TValue final : public I {
 template <class I>
 std::shared_ptr<I> MakeMessage(int AValue) {
     return std::make_shared<TValue<I>>(AValue);
+}
+
+// The texts of failures the platform's general error handling got.
+inline std::vector<std::string> ErrorTexts(const std::vector<std::exception_ptr>& AErrors) {
+    std::vector<std::string> texts;
+    for (const auto& error : AErrors) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            texts.emplace_back(e.what());
+        } catch (...) {
+            texts.emplace_back("<not a std::exception>");
+        }
+    }
+    return texts;
 }
 
 // A bus of its own per test over a manual platform made on the test's thread (the main thread).

@@ -630,19 +630,12 @@ TEST_F(BusFixture, Messaging_HandlerFailure_OtherErrorTypesPassUnchanged) {
 }
 
 TEST_F(BusFixture, Messaging_HandlerFailure_QueuedMainDeliveryReachesThePlatformErrorHandling) {
-    std::vector<std::string> errors;
-    FPlatform->SetErrorHandler([&](std::exception_ptr AError) {
-        try {
-            std::rethrow_exception(AError);
-        } catch (const std::exception& error) {
-            errors.emplace_back(error.what());
-        }
-    });
     TMainForm form;
     form.Fail = [] { throw Exception("Bad value"); };
     FBus->SubscribeCallback<&TMainForm::OnSubscribeComPortData>("subscribeComPortData", TMessagingThread::Main, &form);
     std::thread([&] { EXPECT_NO_THROW(FBus->Post("subscribeComPortData", MakeMessage<IAlpha>(1))); }).join();
     FPlatform->RunPending();
+    const std::vector<std::string> errors = ErrorTexts(FPlatform->TakeErrors());
     ASSERT_EQ(errors.size(), 1U);
     EXPECT_EQ(errors[0],
               "Bad value. Error invoking subscribed messaging method <?> in class TMainForm with message "
@@ -732,14 +725,6 @@ TEST_F(BusFixture, Messaging_MainThreadBatch_QueuesItsMainDeliveriesAsOneProcedu
 }
 
 TEST_F(BusFixture, Messaging_MainThreadBatch_EveryFailingDeliveryIsReportedAndTheRestStillRun) {
-    std::vector<std::string> errors;
-    FPlatform->SetErrorHandler([&](std::exception_ptr AError) {
-        try {
-            std::rethrow_exception(AError);
-        } catch (const std::exception& error) {
-            errors.emplace_back(error.what());
-        }
-    });
     THook<TMessagingThread::Main> hook;
     std::vector<std::string> seen;
     hook.Body = [&](const std::string& AMessage) {
@@ -756,6 +741,7 @@ TEST_F(BusFixture, Messaging_MainThreadBatch_EveryFailingDeliveryIsReportedAndTh
         }
     }).join();
     FPlatform->RunPending();
+    const std::vector<std::string> errors = ErrorTexts(FPlatform->TakeErrors());
     EXPECT_EQ(seen, (std::vector<std::string>{"first", "ok", "second"}));
     ASSERT_EQ(errors.size(), 2U);
     EXPECT_EQ(errors[0].rfind("first.", 0), 0U) << errors[0];
