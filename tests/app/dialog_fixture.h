@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <QApplication>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -45,6 +46,26 @@ class DialogFixture : public ::testing::Test {
 
     std::unique_ptr<link::TXComPortModule> Module;
     link::TDataHelper* MainHelper = nullptr;
+};
+
+// A dialog of type TDialog on the fixture's module, shown as the main window opens it.
+template <typename TDialog>
+class ShownDialogFixture : public DialogFixture {
+  protected:
+    void SetUp() override {
+        DialogFixture::SetUp();
+        Dialog = MakeDialog();
+        Dialog->show();
+        QApplication::processEvents();
+    }
+    void TearDown() override {
+        Dialog.reset();
+        DialogFixture::TearDown();
+    }
+    // For dialogs that take more than the module.
+    virtual std::unique_ptr<TDialog> MakeDialog() { return std::make_unique<TDialog>(*Module); }
+
+    std::unique_ptr<TDialog> Dialog;
 };
 
 // Answers every QInputDialog that appears while it lives with the next text of `Answers`: the text is

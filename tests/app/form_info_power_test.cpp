@@ -16,18 +16,8 @@ using tavrel::app::TFormInfoPower;
 using tavrel::test::Body;
 using tavrel::test::Drain;
 
-class InfoPower : public tavrel::test::DialogFixture {
+class InfoPower : public tavrel::test::ShownDialogFixture<TFormInfoPower> {
   protected:
-    void SetUp() override {
-        DialogFixture::SetUp();
-        Dialog = std::make_unique<TFormInfoPower>(*Module);
-        Dialog->show();
-        QApplication::processEvents();
-    }
-    void TearDown() override {
-        Dialog.reset();
-        DialogFixture::TearDown();
-    }
     std::vector<std::string> Bodies(const std::vector<tavrel::test::TBytes>& frames) const {
         std::vector<std::string> bodies;
         for (const auto& frame : frames) {
@@ -43,8 +33,6 @@ class InfoPower : public tavrel::test::DialogFixture {
         }
         return texts;
     }
-
-    std::unique_ptr<TFormInfoPower> Dialog;
 };
 
 TEST_F(InfoPower, Show_AsksForTheBatteryOncePerListenerAndShowsTheSampleTexts) {

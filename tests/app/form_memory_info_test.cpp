@@ -16,23 +16,11 @@ using tavrel::app::TFormMemoryInfo;
 using tavrel::test::Body;
 using tavrel::test::Drain;
 
-class MemoryInfo : public tavrel::test::DialogFixture {
+class MemoryInfo : public tavrel::test::ShownDialogFixture<TFormMemoryInfo> {
   protected:
-    void SetUp() override {
-        DialogFixture::SetUp();
-        Dialog = std::make_unique<TFormMemoryInfo>(*Module);
-        Dialog->show();
-        QApplication::processEvents();
-    }
-    void TearDown() override {
-        Dialog.reset();
-        DialogFixture::TearDown();
-    }
     std::vector<QString> Texts() const {
         return {Dialog->LabelFull->text(), Dialog->LabelFree->text(), Dialog->LabelUsed->text()};
     }
-
-    std::unique_ptr<TFormMemoryInfo> Dialog;
 };
 
 TEST_F(MemoryInfo, Show_AsksForTheMemoryOncePerListenerWithEmptyTexts) {

@@ -26,17 +26,10 @@ QString Selected(const tavrel::app::TRadioGroup* group) {
     return index < 0 ? QStringLiteral("no item") : group->Item(index)->text();
 }
 
-class SettingChannel : public tavrel::test::DialogFixture {
+class SettingChannel : public tavrel::test::ShownDialogFixture<TFormSettingChannel> {
   protected:
-    void SetUp() override {
-        DialogFixture::SetUp();
-        Dialog = std::make_unique<TFormSettingChannel>(*Module, DebugTools());
-        Dialog->show();
-        QApplication::processEvents();
-    }
-    void TearDown() override {
-        Dialog.reset();
-        DialogFixture::TearDown();
+    std::unique_ptr<TFormSettingChannel> MakeDialog() override {
+        return std::make_unique<TFormSettingChannel>(*Module, DebugTools());
     }
     virtual bool DebugTools() const { return false; }
 
@@ -63,8 +56,6 @@ class SettingChannel : public tavrel::test::DialogFixture {
         QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : Dialog.get(),
                         static_cast<Qt::Key>(key));
     }
-
-    std::unique_ptr<TFormSettingChannel> Dialog;
 };
 
 TEST_F(SettingChannel, Create_FixedSizeCaptionLayoutAndEverythingDisabled) {
