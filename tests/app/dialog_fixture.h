@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QObject>
 #include <QString>
@@ -32,6 +33,12 @@ std::string Body(const TBytes& frame);
 std::vector<std::string> ClippedTexts(const QWidget* window);
 // Every frame still queued on a listener, oldest first; empties the queue.
 std::vector<TBytes> Drain(link::TDataHelper* helper);
+
+// The ways the operator leaves a dialog; OkButton is its OK or Save button.
+enum class TLeave { OkButton, Enter, CancelButton, Escape, CloseBox };
+// Leaves `dialog` that way: clicks the button, which must be there and enabled, sends the key to keyTarget or
+// closes the window, then lets the events run. Call with ASSERT_NO_FATAL_FAILURE.
+void Leave(QWidget* dialog, TLeave how, QAbstractButton* ok, QAbstractButton* cancel, QWidget* keyTarget);
 
 class DialogFixture : public ::testing::Test {
   protected:
