@@ -3,15 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <fcntl.h>
-#include <stdexcept>
-#include <stdlib.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
-
-#include "protocol/crc_helper.h"
 
 namespace tavrel::link::bench {
 
@@ -19,71 +12,6 @@ std::int64_t NowNs() {
     timespec ts{};
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<std::int64_t>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
-}
-
-TPtyPair::TPtyPair() {
-    FMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (FMaster < 0 || ::grantpt(FMaster) != 0 || ::unlockpt(FMaster) != 0) {
-        throw std::runtime_error("no pseudo-terminal");
-    }
-    char name[128] = {};
-    if (::ptsname_r(FMaster, name, sizeof name) != 0) {
-        throw std::runtime_error("no pseudo-terminal name");
-    }
-    FSlavePath = name;
-    // Raw before the reader opens it, and held open so that the master never sees a hang-up meanwhile.
-    FKeepSlave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios settings{};
-    ::tcgetattr(FKeepSlave, &settings);
-    ::cfmakeraw(&settings);
-    ::tcsetattr(FKeepSlave, TCSANOW, &settings);
-}
-
-TPtyPair::~TPtyPair() {
-    ::close(FKeepSlave);
-    ::close(FMaster);
-}
-
-pid_t StartWriter(int masterFd, const std::function<int(int)>& body) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::_exit(body(masterFd));
-    }
-    return pid;
-}
-
-int WaitWriter(pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-}
-
-bool WriteAll(int fd, const TBytes& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-TBytes AnswerFrame(const std::string& body, bool badCrc) {
-    const std::string head = "\x02;" + body + ";";
-    TBytes frame(head.begin(), head.end());
-    int crc = protocol::TCRCHelper::CRC7Calc(frame, -1);
-    if (badCrc) {
-        crc ^= 0x11;
-    }
-    char text[3];
-    std::snprintf(text, sizeof text, "%02X", crc);
-    frame.push_back(static_cast<std::uint8_t>(text[0]));
-    frame.push_back(static_cast<std::uint8_t>(text[1]));
-    frame.push_back(';');
-    frame.push_back(0x03);
-    return frame;
 }
 
 long SequenceOf(const TBytes& body) {

@@ -2,10 +2,11 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
+
+#include "answer_frame.h"
+#include "pseudo_terminal.h"
 
 namespace tavrel::link::bench {
 
@@ -13,31 +14,18 @@ using TBytes = std::vector<std::uint8_t>;
 
 std::int64_t NowNs();
 
-// A pseudo-terminal whose slave side is opened by the reader under test; the master side is written by a
-// child process playing the instrument.
-class TPtyPair {
+// A pseudo-terminal whose slave side is opened by the reader under test, raw and held open; the master
+// side is written by a child process playing the instrument.
+class TPtyPair : public test_support::TPseudoTerminal {
   public:
-    TPtyPair();
-    ~TPtyPair();
-    TPtyPair(const TPtyPair&) = delete;
-    TPtyPair& operator=(const TPtyPair&) = delete;
-
-    const std::string& SlavePath() const { return FSlavePath; }
-    int Master() const { return FMaster; }
-
-  private:
-    int FMaster = -1;
-    int FKeepSlave = -1;
-    std::string FSlavePath;
+    TPtyPair() : TPseudoTerminal(TSlave::HeldRaw) {}
 };
 
-// Runs body(masterFd) in a forked child; the child exits with body's result.
-pid_t StartWriter(int masterFd, const std::function<int(int)>& body);
-int WaitWriter(pid_t pid);
-bool WriteAll(int fd, const TBytes& bytes);
+using test_support::AnswerFrame;
+using test_support::StartWriter;
+using test_support::WaitWriter;
+using test_support::WriteAll;
 
-// STX ; body ; CRC ; ETX (the CRC spoilt when badCrc).
-TBytes AnswerFrame(const std::string& body, bool badCrc = false);
 // The sequence number of a measurement answer body "7;<seq>;..." or -1.
 long SequenceOf(const TBytes& body);
 

@@ -8,29 +8,7 @@
 #include <QMessageBox>
 #include <QThread>
 
-#include "protocol/crc_helper.h"
-
 namespace tavrel::test {
-
-TBytes AnswerFrame(std::string_view body) {
-    // Byte by byte: an insert into the two-byte start trips GCC 12's array-bounds warning at -O2.
-    TBytes frame;
-    frame.reserve(body.size() + 8);
-    frame.push_back(0x02);
-    frame.push_back(';');
-    for (const char c : body) {
-        frame.push_back(static_cast<std::uint8_t>(c));
-    }
-    frame.push_back(';');
-    const int crc = protocol::TCRCHelper::CRC7Calc(frame, -1);
-    char text[3];
-    std::snprintf(text, sizeof text, "%02X", crc);
-    frame.push_back(static_cast<std::uint8_t>(text[0]));
-    frame.push_back(static_cast<std::uint8_t>(text[1]));
-    frame.push_back(';');
-    frame.push_back(0x03);
-    return frame;
-}
 
 std::string MeasureBody(double v1, const char* r1, double v2, const char* r2, double v3, const char* r3,
                         const char* shunt, const char* state) {

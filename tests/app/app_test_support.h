@@ -7,13 +7,13 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
+#include "answer_frame.h"
 #include "link/data_helper.h"
 #include "protocol/data_parser.h"
 
@@ -21,8 +21,8 @@ namespace tavrel::test {
 
 using TBytes = std::vector<std::uint8_t>;
 
-// STX ";" body ";" CRC-7 text ";" ETX.
-TBytes AnswerFrame(std::string_view body);
+using test_support::AnswerFrame;
+
 // Body of a measure answer: values with their ranges, shunt, the instrument's clock and recording word.
 std::string MeasureBody(double v1, const char* r1, double v2, const char* r2, double v3, const char* r3,
                         const char* shunt = "0", const char* state = "log_off");

@@ -7,6 +7,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
 #include "simulator.h"
 
@@ -55,6 +56,20 @@ std::vector<TBytes> Drain(link::TDataHelper* helper) {
         frames.push_back(frame);
     }
     return frames;
+}
+
+void Leave(QWidget* dialog, TLeave how, QAbstractButton* ok, QAbstractButton* cancel, QWidget* keyTarget) {
+    if (how == TLeave::CloseBox) {
+        dialog->close();
+    } else if (how == TLeave::Enter || how == TLeave::Escape) {
+        QTest::keyClick(keyTarget, how == TLeave::Enter ? Qt::Key_Return : Qt::Key_Escape);
+    } else {
+        QAbstractButton* button = how == TLeave::OkButton ? ok : cancel;
+        ASSERT_NE(button, nullptr);
+        ASSERT_TRUE(button->isEnabled()) << button->objectName().toStdString();
+        button->click();
+    }
+    QApplication::processEvents();
 }
 
 void DialogFixture::SetUp() {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -32,6 +34,12 @@ std::vector<std::string> ClippedTexts(const QWidget* window);
 // Every frame still queued on a listener, oldest first; empties the queue.
 std::vector<TBytes> Drain(link::TDataHelper* helper);
 
+// The ways the operator leaves a dialog; OkButton is its OK or Save button.
+enum class TLeave { OkButton, Enter, CancelButton, Escape, CloseBox };
+// Leaves `dialog` that way: clicks the button, which must be there and enabled, sends the key to keyTarget or
+// closes the window, then lets the events run. Call with ASSERT_NO_FATAL_FAILURE.
+void Leave(QWidget* dialog, TLeave how, QAbstractButton* ok, QAbstractButton* cancel, QWidget* keyTarget);
+
 class DialogFixture : public ::testing::Test {
   protected:
     static constexpr link::TWindowHandle MainHandle = 0x4D41494E;
@@ -45,6 +53,26 @@ class DialogFixture : public ::testing::Test {
 
     std::unique_ptr<link::TXComPortModule> Module;
     link::TDataHelper* MainHelper = nullptr;
+};
+
+// A dialog of type TDialog on the fixture's module, shown as the main window opens it.
+template <typename TDialog>
+class ShownDialogFixture : public DialogFixture {
+  protected:
+    void SetUp() override {
+        DialogFixture::SetUp();
+        Dialog = MakeDialog();
+        Dialog->show();
+        QApplication::processEvents();
+    }
+    void TearDown() override {
+        Dialog.reset();
+        DialogFixture::TearDown();
+    }
+    // For dialogs that take more than the module.
+    virtual std::unique_ptr<TDialog> MakeDialog() { return std::make_unique<TDialog>(*Module); }
+
+    std::unique_ptr<TDialog> Dialog;
 };
 
 // Answers every QInputDialog that appears while it lives with the next text of `Answers`: the text is

@@ -5,8 +5,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -23,18 +21,14 @@
 #include "app/main_form.h"
 #include "app/radio_group.h"
 #include "app_test_support.h"
-#include "main_form_fixture.h"
-#include "simulator.h"
+#include "simulator_form_fixture.h"
 
 namespace {
 
 using tavrel::app::TFormInfoPower;
 using tavrel::app::TFormMemoryInfo;
 using tavrel::app::TFormSettingChannel;
-using tavrel::app::TFrameChannel;
 using tavrel::test::WaitFor;
-
-const QString kWaiting = QStringLiteral("Ожидание данных");
 
 // Drives the modal dialog of type T once it is up: `ready` says when it has what it waits for, `act`
 // then does what the operator does (and closes it). Polls from the dialog's own event loop.
@@ -72,66 +66,24 @@ class TModalDriver : public QObject {
     int FPolls = 0;
 };
 
-class DialogsEndToEnd : public tavrel::test::MainFormFixture {
+class DialogsEndToEnd : public tavrel::test::SimulatorFormFixture {
   protected:
     void SetUp() override {
         MainFormFixture::SetUp();
-        QDir().mkpath(QStringLiteral(TAVREL_SCREENSHOT_DIR));
         // One log per case: CTest may run the cases side by side.
         const QString name = QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        LogPath = QDir(QStringLiteral(TAVREL_SCREENSHOT_DIR)).filePath(QStringLiteral("dialogs-%1.log").arg(name));
-        QFile::remove(LogPath);
-        tavrel::sim::TSimOptions options;
-        options.LogFile = LogPath.toStdString();
-        Sim = std::make_unique<tavrel::sim::Simulator>(options);
-        const std::string slave = Sim->OpenPty();
-        ASSERT_FALSE(slave.empty()) << Sim->LastError();
-        Sim->Start();
-        Module->SetAutoDetect(false);
-        Module->SetComPortName(slave);
+        ASSERT_NO_FATAL_FAILURE(StartSimulator(QStringLiteral("dialogs-%1.log").arg(name)));
         Form->show();
         Form->ButtonRun->click();
-        ASSERT_TRUE(WaitFor([this] { return FramesShowReadings(); }, 10000)) << "no readings in three frames";
-    }
-
-    void TearDown() override {
-        Form->close();
-        Sim.reset();
-        MainFormFixture::TearDown();
-    }
-
-    TFrameChannel* Frame(int k) const { return qobject_cast<TFrameChannel*>(Form->GP->Control(k)); }
-
-    bool FramesShowReadings() const {
-        if (Form->GP->ControlCount() != 3) {
-            return false;
-        }
-        for (int k = 0; k < 3; ++k) {
-            const QString value = Frame(k)->LabelChannelValue->text();
-            if (value.isEmpty() || value == kWaiting) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    static void Screenshot(QWidget* window, const char* name) {
-        QApplication::processEvents();
-        const QString path = QDir(QStringLiteral(TAVREL_SCREENSHOT_DIR)).filePath(QString::fromLatin1(name));
-        EXPECT_TRUE(window->grab().save(path, "PNG")) << path.toStdString();
+        ASSERT_TRUE(WaitFor([this] { return FramesShowReadings(3); }, 10000)) << "no readings in three frames";
     }
 
     // Commands the simulator received, as its log writes them, with this prefix.
     std::vector<std::string> Received(const std::string& prefix) const {
         std::vector<std::string> lines;
-        QFile file(LogPath);
-        if (!file.open(QIODevice::ReadOnly)) {
-            return lines;
-        }
-        for (const QByteArray& line : file.readAll().split('\n')) {
-            const std::string text = line.toStdString();
-            if (text.rfind("rx " + prefix, 0) == 0) {
-                lines.push_back(text.substr(3));
+        for (const std::string& line : LogLines("rx")) {
+            if (line.rfind(prefix, 0) == 0) {
+                lines.push_back(line);
             }
         }
         return lines;
@@ -141,9 +93,6 @@ class DialogsEndToEnd : public tavrel::test::MainFormFixture {
         QRadioButton* item = group->Item(index);
         QTest::mouseClick(item, Qt::LeftButton, {}, QPoint(8, item->height() / 2));
     }
-
-    QString LogPath;
-    std::unique_ptr<tavrel::sim::Simulator> Sim;
 };
 
 TEST_F(DialogsEndToEnd, SettingsFromAFrame_OneCommandPerListenerAndTheNewRangeInTheReadings) {

@@ -2,8 +2,6 @@
 #include <memory>
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -17,84 +15,22 @@
 #include "app/radio_group.h"
 #include "app/status_bar.h"
 #include "app_test_support.h"
-#include "main_form_fixture.h"
 #include "protocol/tavrel.h"
-#include "simulator.h"
+#include "simulator_form_fixture.h"
 
 namespace {
 
-using tavrel::app::TFrameChannel;
 using tavrel::test::TModalCloser;
 using tavrel::test::WaitFor;
 
-const QString kWaiting = QStringLiteral("Ожидание данных");
-
-class EndToEnd : public tavrel::test::MainFormFixture {
+class EndToEnd : public tavrel::test::SimulatorFormFixture {
   protected:
     void SetUp() override {
         MainFormFixture::SetUp();
-        QDir().mkpath(QStringLiteral(TAVREL_SCREENSHOT_DIR));
-        LogPath = QDir(QStringLiteral(TAVREL_SCREENSHOT_DIR)).filePath(QStringLiteral("simulator.log"));
-        QFile::remove(LogPath);
-        tavrel::sim::TSimOptions options;
-        options.LogFile = LogPath.toStdString();
-        Sim = std::make_unique<tavrel::sim::Simulator>(options);
-        const std::string slave = Sim->OpenPty();
-        ASSERT_FALSE(slave.empty()) << Sim->LastError();
-        Sim->Start();
-        // As with --port: the pseudo-terminal is used as it is, without looking up the USB id.
-        Module->SetAutoDetect(false);
-        Module->SetComPortName(slave);
+        ASSERT_NO_FATAL_FAILURE(StartSimulator(QStringLiteral("simulator.log")));
         Form->SetSimulatorBanner(true);
         Form->show();
     }
-
-    void TearDown() override {
-        Form->close();
-        Sim.reset();
-        MainFormFixture::TearDown();
-    }
-
-    TFrameChannel* Frame(int k) const { return qobject_cast<TFrameChannel*>(Form->GP->Control(k)); }
-
-    bool FramesShowReadings(int count) const {
-        if (Form->GP->ControlCount() != count) {
-            return false;
-        }
-        for (int k = 0; k < count; ++k) {
-            const QString value = Frame(k)->LabelChannelValue->text();
-            if (value.isEmpty() || value == kWaiting) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    void Screenshot(const char* name) const {
-        QApplication::processEvents();
-        const QString path = QDir(QStringLiteral(TAVREL_SCREENSHOT_DIR)).filePath(QString::fromLatin1(name));
-        EXPECT_TRUE(Form->grab().save(path, "PNG")) << path.toStdString();
-    }
-
-    // The simulator's log lines with this direction ("rx" commands received, "tx" answers sent).
-    std::vector<std::string> LogLines(const char* direction) const {
-        std::vector<std::string> lines;
-        QFile file(LogPath);
-        if (!file.open(QIODevice::ReadOnly)) {
-            return lines;
-        }
-        const QString prefix = QString::fromLatin1(direction) + QLatin1Char(' ');
-        for (const QByteArray& line : file.readAll().split('\n')) {
-            const QString text = QString::fromLatin1(line);
-            if (text.startsWith(prefix)) {
-                lines.push_back(text.mid(prefix.size()).toStdString());
-            }
-        }
-        return lines;
-    }
-
-    QString LogPath;
-    std::unique_ptr<tavrel::sim::Simulator> Sim;
 };
 
 std::ptrdiff_t IndexOf(const std::vector<std::string>& lines, const std::string& line, std::size_t from = 0) {

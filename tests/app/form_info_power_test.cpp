@@ -15,19 +15,11 @@ namespace {
 using tavrel::app::TFormInfoPower;
 using tavrel::test::Body;
 using tavrel::test::Drain;
+using tavrel::test::Leave;
+using tavrel::test::TLeave;
 
-class InfoPower : public tavrel::test::DialogFixture {
+class InfoPower : public tavrel::test::ShownDialogFixture<TFormInfoPower> {
   protected:
-    void SetUp() override {
-        DialogFixture::SetUp();
-        Dialog = std::make_unique<TFormInfoPower>(*Module);
-        Dialog->show();
-        QApplication::processEvents();
-    }
-    void TearDown() override {
-        Dialog.reset();
-        DialogFixture::TearDown();
-    }
     std::vector<std::string> Bodies(const std::vector<tavrel::test::TBytes>& frames) const {
         std::vector<std::string> bodies;
         for (const auto& frame : frames) {
@@ -43,8 +35,6 @@ class InfoPower : public tavrel::test::DialogFixture {
         }
         return texts;
     }
-
-    std::unique_ptr<TFormInfoPower> Dialog;
 };
 
 TEST_F(InfoPower, Show_AsksForTheBatteryOncePerListenerAndShowsTheSampleTexts) {
@@ -113,8 +103,6 @@ TEST_F(InfoPower, OtherAnswers_ChangeNothing) {
     EXPECT_EQ(Labels()[0], "Блок питания");
 }
 
-enum class TLeave { SaveButton, Enter, CancelButton, Escape, CloseBox };
-
 struct TLeaveRow {
     TLeave How;
     bool Answered;
@@ -129,24 +117,8 @@ TEST_P(InfoPowerLeave, Closing_SendsTheBoxOnlyWithSaveOrEnterOnceItWasRead) {
     if (row.Answered) {
         Feed("9;A;D;E;3.95;87;5.02;24");
     }
-    switch (row.How) {
-        case TLeave::SaveButton:
-            Dialog->ButtonSave->click();
-            break;
-        case TLeave::Enter:
-            QTest::keyClick(Dialog->CBChargeUSB, Qt::Key_Return);
-            break;
-        case TLeave::CancelButton:
-            Dialog->ButtonCancel->click();
-            break;
-        case TLeave::Escape:
-            QTest::keyClick(Dialog->CBChargeUSB, Qt::Key_Escape);
-            break;
-        case TLeave::CloseBox:
-            Dialog->close();
-            break;
-    }
-    QApplication::processEvents();
+    ASSERT_NO_FATAL_FAILURE(
+        Leave(Dialog.get(), row.How, Dialog->ButtonSave, Dialog->ButtonCancel, Dialog->CBChargeUSB));
     EXPECT_FALSE(Dialog->isVisible());
     EXPECT_EQ(Module->ListenerCount(), 1U);
     // Sent after the dialog's own listener is gone: the main window's queue alone carries them.
@@ -157,11 +129,11 @@ TEST_P(InfoPowerLeave, Closing_SendsTheBoxOnlyWithSaveOrEnterOnceItWasRead) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, InfoPowerLeave,
-    ::testing::Values(TLeaveRow{TLeave::SaveButton, true, true}, TLeaveRow{TLeave::Enter, true, true},
+    ::testing::Values(TLeaveRow{TLeave::OkButton, true, true}, TLeaveRow{TLeave::Enter, true, true},
                       TLeaveRow{TLeave::CancelButton, true, false}, TLeaveRow{TLeave::Escape, true, false},
                       TLeaveRow{TLeave::CloseBox, true, false},
                       // Unread, the unchecked box would forbid charging: nothing goes out.
-                      TLeaveRow{TLeave::SaveButton, false, false}, TLeaveRow{TLeave::Enter, false, false}));
+                      TLeaveRow{TLeave::OkButton, false, false}, TLeaveRow{TLeave::Enter, false, false}));
 
 TEST_F(InfoPower, Save_SendsTheOperatorsChoice) {
     Feed("9;A;D;E;3.95;87;5.02;24");

@@ -15,24 +15,14 @@ namespace {
 using tavrel::app::TFormMemoryInfo;
 using tavrel::test::Body;
 using tavrel::test::Drain;
+using tavrel::test::Leave;
+using tavrel::test::TLeave;
 
-class MemoryInfo : public tavrel::test::DialogFixture {
+class MemoryInfo : public tavrel::test::ShownDialogFixture<TFormMemoryInfo> {
   protected:
-    void SetUp() override {
-        DialogFixture::SetUp();
-        Dialog = std::make_unique<TFormMemoryInfo>(*Module);
-        Dialog->show();
-        QApplication::processEvents();
-    }
-    void TearDown() override {
-        Dialog.reset();
-        DialogFixture::TearDown();
-    }
     std::vector<QString> Texts() const {
         return {Dialog->LabelFull->text(), Dialog->LabelFree->text(), Dialog->LabelUsed->text()};
     }
-
-    std::unique_ptr<TFormMemoryInfo> Dialog;
 };
 
 TEST_F(MemoryInfo, Show_AsksForTheMemoryOncePerListenerWithEmptyTexts) {
@@ -96,32 +86,14 @@ TEST_F(MemoryInfo, LaterAnswersRefreshAndOtherKindsChangeNothing) {
     EXPECT_EQ(Dialog->ProgressBarUsed->value(), 75);
 }
 
-enum class TLeave { OkButton, Enter, Escape, CloseBox };
-
 class MemoryInfoLeave : public MemoryInfo, public ::testing::WithParamInterface<TLeave> {};
 
 TEST_P(MemoryInfoLeave, Closing_AnyWaySendsNothingAndRemovesTheListener) {
     Feed("D;1048576;524288");
     (void)MainQueue();
-    int expected = QDialog::Rejected;
-    switch (GetParam()) {
-        case TLeave::OkButton:
-            Dialog->ButtonOK->click();
-            break;
-        case TLeave::Enter:
-            QTest::keyClick(Dialog->ButtonOK, Qt::Key_Return);
-            expected = QDialog::Accepted;
-            break;
-        case TLeave::Escape:
-            QTest::keyClick(Dialog->ButtonOK, Qt::Key_Escape);
-            break;
-        case TLeave::CloseBox:
-            Dialog->close();
-            break;
-    }
-    QApplication::processEvents();
+    ASSERT_NO_FATAL_FAILURE(Leave(Dialog.get(), GetParam(), Dialog->ButtonOK, nullptr, Dialog->ButtonOK));
     EXPECT_FALSE(Dialog->isVisible());
-    EXPECT_EQ(Dialog->result(), expected);
+    EXPECT_EQ(Dialog->result(), GetParam() == TLeave::Enter ? QDialog::Accepted : QDialog::Rejected);
     EXPECT_EQ(Module->ListenerCount(), 1U);
     EXPECT_TRUE(MainQueue().empty());
     Feed("D;1048576;0");

@@ -17,7 +17,9 @@ namespace {
 using tavrel::app::TFormSettingChannel;
 using tavrel::test::Body;
 using tavrel::test::Drain;
+using tavrel::test::Leave;
 using tavrel::test::MeasureAnswer;
+using tavrel::test::TLeave;
 
 const QString kOff = QStringLiteral("Отключить измерения на канале");
 
@@ -26,17 +28,10 @@ QString Selected(const tavrel::app::TRadioGroup* group) {
     return index < 0 ? QStringLiteral("no item") : group->Item(index)->text();
 }
 
-class SettingChannel : public tavrel::test::DialogFixture {
+class SettingChannel : public tavrel::test::ShownDialogFixture<TFormSettingChannel> {
   protected:
-    void SetUp() override {
-        DialogFixture::SetUp();
-        Dialog = std::make_unique<TFormSettingChannel>(*Module, DebugTools());
-        Dialog->show();
-        QApplication::processEvents();
-    }
-    void TearDown() override {
-        Dialog.reset();
-        DialogFixture::TearDown();
+    std::unique_ptr<TFormSettingChannel> MakeDialog() override {
+        return std::make_unique<TFormSettingChannel>(*Module, DebugTools());
     }
     virtual bool DebugTools() const { return false; }
 
@@ -59,12 +54,8 @@ class SettingChannel : public tavrel::test::DialogFixture {
         QRadioButton* item = group->Item(index);
         QTest::mouseClick(item, Qt::LeftButton, {}, QPoint(8, item->height() / 2));
     }
-    void Key(int key) const {
-        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : Dialog.get(),
-                        static_cast<Qt::Key>(key));
-    }
-
-    std::unique_ptr<TFormSettingChannel> Dialog;
+    // Keys go where the operator's focus is, or to the dialog.
+    QWidget* KeyTarget() const { return QApplication::focusWidget() ? QApplication::focusWidget() : Dialog.get(); }
 };
 
 TEST_F(SettingChannel, Create_FixedSizeCaptionLayoutAndEverythingDisabled) {
@@ -232,8 +223,6 @@ TEST_F(SettingChannel, ShuntList_EnabledOnlyWhileChannel3IsOnTheLowestRange) {
 }
 
 // How the dialog is left, and whether the settings go out.
-enum class TLeave { OkButton, Enter, CancelButton, Escape, CloseBox };
-
 struct TLeaveRow {
     TLeave How;
     bool Filled;
@@ -250,26 +239,7 @@ TEST_P(SettingChannelLeave, Closing_SendsOnlyWithOkOrEnterAfterTheFill) {
         // An operator's change, so that a wrongly sending close would show it.
         Dialog->RG1->Item(2)->click();
     }
-    switch (row.How) {
-        case TLeave::OkButton:
-            ASSERT_TRUE(Dialog->ButtonOK->isEnabled());
-            Dialog->ButtonOK->click();
-            break;
-        case TLeave::Enter:
-            Key(Qt::Key_Return);
-            break;
-        case TLeave::CancelButton:
-            ASSERT_TRUE(Dialog->ButtonCancel->isEnabled());
-            Dialog->ButtonCancel->click();
-            break;
-        case TLeave::Escape:
-            Key(Qt::Key_Escape);
-            break;
-        case TLeave::CloseBox:
-            Dialog->close();
-            break;
-    }
-    QApplication::processEvents();
+    ASSERT_NO_FATAL_FAILURE(Leave(Dialog.get(), row.How, Dialog->ButtonOK, Dialog->ButtonCancel, KeyTarget()));
     EXPECT_EQ(Dialog->isVisible(), !row.Closes);
     if (row.Closes) {
         EXPECT_EQ(Dialog->result(),

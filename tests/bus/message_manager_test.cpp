@@ -44,6 +44,16 @@ struct TCall {
     bool InsidePost = false;
 };
 
+// The text of the EMessaging that AAction throws; without one, a text that matches no expected message.
+std::string MessagingError(const std::function<void()>& AAction) {
+    try {
+        AAction();
+    } catch (const EMessaging& error) {
+        return error.what();
+    }
+    return "(no EMessaging thrown)";
+}
+
 // Records every call it gets.
 class TRecorder : public TSubscriberObject {
   public:
@@ -508,21 +518,11 @@ TEST_F(Messaging_Unsubscribe, TwiceAndSubscribeTwiceAreRefused) {
     TMainForm form;
     FBus->Subscribe(&form);
     EXPECT_TRUE(FBus->IsSubscribed(&form));
-    try {
-        FBus->Subscribe(&form);
-        ADD_FAILURE() << "second Subscribe accepted";
-    } catch (const EMessaging& error) {
-        EXPECT_STREQ(error.what(), "The object MainUnit.TMainForm is already subscribed");
-    }
+    EXPECT_EQ(MessagingError([&] { FBus->Subscribe(&form); }), "The object MainUnit.TMainForm is already subscribed");
     FBus->Unsubscribe(&form);
     EXPECT_FALSE(FBus->IsSubscribed(&form));
     EXPECT_FALSE(FBus->TryUnsubscribe(&form));
-    try {
-        FBus->Unsubscribe(&form);
-        ADD_FAILURE() << "second Unsubscribe accepted";
-    } catch (const EMessaging& error) {
-        EXPECT_STREQ(error.what(), "The object MainUnit.TMainForm is not subscribed");
-    }
+    EXPECT_EQ(MessagingError([&] { FBus->Unsubscribe(&form); }), "The object MainUnit.TMainForm is not subscribed");
     // Subscribed again afterwards, it is delivered again.
     FBus->Subscribe(&form);
     FBus->Post("hello", std::string("again"));
@@ -545,13 +545,8 @@ const TSubscriberClass TWrongHandler::Registration =
 TEST_F(BusFixture, Messaging_Subscribe_FailureLeavesTheBusUnchangedAndRepeats) {
     TWrongHandler wrong;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        try {
-            FBus->Subscribe(&wrong);
-            ADD_FAILURE() << "accepted";
-        } catch (const EMessaging& error) {
-            EXPECT_STREQ(error.what(),
-                         "Method BusTest.TWrongHandler.OnPing have invalid parameter modifier. Should be const.");
-        }
+        EXPECT_EQ(MessagingError([&] { FBus->Subscribe(&wrong); }),
+                  "Method BusTest.TWrongHandler.OnPing have invalid parameter modifier. Should be const.");
         EXPECT_FALSE(FBus->IsSubscribed(&wrong));
         EXPECT_FALSE(FBus->TryUnsubscribe(&wrong));
     }
@@ -563,12 +558,7 @@ TEST_F(Messaging_Unsubscribe, MissingSubscriberIsRefused) {
     for (const auto& action :
          std::vector<std::function<void()>>{[&] { FBus->Subscribe(nullptr); }, [&] { FBus->TryUnsubscribe(nullptr); },
                                             [&] { FBus->Unsubscribe(nullptr); }}) {
-        try {
-            action();
-            ADD_FAILURE() << "accepted";
-        } catch (const EMessaging& error) {
-            EXPECT_STREQ(error.what(), "Invalid subscriber");
-        }
+        EXPECT_EQ(MessagingError(action), "Invalid subscriber");
     }
     EXPECT_FALSE(FBus->IsSubscribed(nullptr));
 }
@@ -781,33 +771,27 @@ TEST_F(Messaging_Callback, LivesBesideTheObjectsOwnSubscription) {
 
 TEST_F(Messaging_Callback, ErrorsHaveTheirTexts) {
     TMainForm form;
-    const auto expectError = [](const std::function<void()>& AAction, const char* AText) {
-        try {
-            AAction();
-            ADD_FAILURE() << "accepted, expected " << AText;
-        } catch (const EMessaging& error) {
-            EXPECT_STREQ(error.what(), AText);
-        }
-    };
     const TTypeInfo& text = TypeInfoOf<std::string>();
     const TMethodCode code = MethodCodeOf<&TMainForm::OnCallbackText>();
-    expectError(
-        [&] {
-            FBus->SubscribeCallback("x", text, TMessagingThread::Posting, TMethod{nullptr, &form});
-        },
-        "Invalid method");
-    expectError(
-        [&] {
-            FBus->SubscribeCallback("x", text, TMessagingThread::Posting, TMethod{code, nullptr});
-        },
-        "Invalid method");
-    expectError([&] { FBus->TryUnsubscribeCallback("x", text, TMethod{nullptr, &form}); }, "Invalid method");
+    EXPECT_EQ(MessagingError([&] {
+                  FBus->SubscribeCallback("x", text, TMessagingThread::Posting, TMethod{nullptr, &form});
+              }),
+              "Invalid method");
+    EXPECT_EQ(MessagingError([&] {
+                  FBus->SubscribeCallback("x", text, TMessagingThread::Posting, TMethod{code, nullptr});
+              }),
+              "Invalid method");
+    EXPECT_EQ(MessagingError([&] {
+                  FBus->TryUnsubscribeCallback("x", text, TMethod{nullptr, &form});
+              }),
+              "Invalid method");
     // No object is not refused on the way out: it matches nothing.
     EXPECT_FALSE(FBus->TryUnsubscribeCallback("x", text, TMethod{code, nullptr}));
 
     FBus->SubscribeCallback<&TMainForm::OnCallbackText>("Hello", TMessagingThread::Posting, &form);
-    expectError([&] { FBus->SubscribeCallback<&TMainForm::OnCallbackText>("hello", TMessagingThread::Main, &form); },
-                "The method <?> is already subscribed");
+    EXPECT_EQ(MessagingError(
+                  [&] { FBus->SubscribeCallback<&TMainForm::OnCallbackText>("hello", TMessagingThread::Main, &form); }),
+              "The method <?> is already subscribed");
     EXPECT_TRUE(FBus->TryUnsubscribeCallback<&TMainForm::OnCallbackText>("HELLO", &form));
 }
 
@@ -866,12 +850,8 @@ TEST(Messaging_LeakReport, NamesOneObject) {
     auto bus = TMessaging::NewManager();
     TMainForm form;
     bus->Subscribe(&form);
-    try {
-        TMessaging::Free(std::move(bus));
-        ADD_FAILURE() << "no report";
-    } catch (const EMessaging& error) {
-        EXPECT_STREQ(error.what(), "Found 1 object(s)/method(s) that haven't unsubscribed: 1x TMainForm");
-    }
+    EXPECT_EQ(MessagingError([&] { TMessaging::Free(std::move(bus)); }),
+              "Found 1 object(s)/method(s) that haven't unsubscribed: 1x TMainForm");
     InstallMessagingPlatform(nullptr);
 }
 
@@ -879,13 +859,8 @@ TEST(Messaging_LeakReport, NamesACallbackByClassHandlerAndKey) {
     auto bus = TMessaging::NewManager();
     TMainForm form;
     bus->SubscribeCallback<&TMainForm::OnCallbackText>("Hello", TMessagingThread::Posting, &form);
-    try {
-        TMessaging::Free(std::move(bus));
-        ADD_FAILURE() << "no report";
-    } catch (const EMessaging& error) {
-        EXPECT_STREQ(error.what(),
-                     "Found 1 object(s)/method(s) that haven't unsubscribed: 1x TMainForm.<?>.{str}hello");
-    }
+    EXPECT_EQ(MessagingError([&] { TMessaging::Free(std::move(bus)); }),
+              "Found 1 object(s)/method(s) that haven't unsubscribed: 1x TMainForm.<?>.{str}hello");
 }
 
 TEST(Messaging_LeakReport, QueuedDeliveryOfALeakedObjectCallsNothingAfterDestruction) {
@@ -928,14 +903,9 @@ TEST(Messaging_LeakReport, TwelveLeakedClassesThroughTheBus) {
         leaked.push_back(std::make_unique<TLeaked>(i));
         bus->Subscribe(leaked.back().get());
     }
-    try {
-        TMessaging::Free(std::move(bus));
-        ADD_FAILURE() << "no report";
-    } catch (const EMessaging& error) {
-        const std::string text = error.what();
-        EXPECT_TRUE(text.starts_with("Found 12 object(s)/method(s) that haven't unsubscribed: 1x TLeaked")) << text;
-        EXPECT_TRUE(text.ends_with(", ...")) << text;
-    }
+    const std::string text = MessagingError([&] { TMessaging::Free(std::move(bus)); });
+    EXPECT_TRUE(text.starts_with("Found 12 object(s)/method(s) that haven't unsubscribed: 1x TLeaked")) << text;
+    EXPECT_TRUE(text.ends_with(", ...")) << text;
 }
 
 // ---- The process-wide bus ----

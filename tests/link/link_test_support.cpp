@@ -1,17 +1,11 @@
 #include "link_test_support.h"
 
-#include <cstdio>
-#include <fcntl.h>
 #include <poll.h>
-#include <stdexcept>
-#include <stdlib.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include "bus/messaging.h"
 #include "bus/messaging_platform.h"
 #include "bus/testing/manual_platform.h"
-#include "protocol/crc_helper.h"
 
 namespace tavrel::link::testing {
 
@@ -19,23 +13,7 @@ TBytes Bytes(const std::string& text) {
     return TBytes(text.begin(), text.end());
 }
 
-TPty::TPty() {
-    FMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (FMaster < 0 || ::grantpt(FMaster) != 0 || ::unlockpt(FMaster) != 0) {
-        throw std::runtime_error("no pseudo-terminal");
-    }
-    char name[128] = {};
-    if (::ptsname_r(FMaster, name, sizeof name) != 0) {
-        throw std::runtime_error("no pseudo-terminal name");
-    }
-    FSlavePath = name;
-    // Raw from the start, so that nothing is echoed or held back before the port configures itself; one
-    // slave descriptor stays open so that the master does not see a hang-up between connections.
-    FKeepSlave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios settings{};
-    ::tcgetattr(FKeepSlave, &settings);
-    ::cfmakeraw(&settings);
-    ::tcsetattr(FKeepSlave, TCSANOW, &settings);
+TPty::TPty() : FPty(test_support::TPseudoTerminal::TSlave::HeldRaw) {
     FReader = std::jthread([this](const std::stop_token& stop) { ReadLoop(stop); });
 }
 
@@ -43,32 +21,15 @@ TPty::~TPty() {
     FReader.request_stop();
     FReader.join();
     HangUp();
-    if (FKeepSlave >= 0) {
-        ::close(FKeepSlave);
-    }
 }
 
 void TPty::Write(const TBytes& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(FMaster, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) {
-            return;
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    (void)test_support::WriteAll(FPty.Master(), bytes);
 }
 
 void TPty::HangUp() {
     const std::lock_guard guard(FLock);
-    if (FMaster >= 0) {
-        if (FKeepSlave >= 0) {
-            ::close(FKeepSlave);
-            FKeepSlave = -1;
-        }
-        ::close(FMaster);
-        FMaster = -1;
-    }
+    FPty.HangUp();
 }
 
 void TPty::ReadLoop(const std::stop_token& stop) {
@@ -77,7 +38,7 @@ void TPty::ReadLoop(const std::stop_token& stop) {
         int master = -1;
         {
             const std::lock_guard guard(FLock);
-            master = FMaster;
+            master = FPty.Master();
         }
         if (master < 0) {
             return;
@@ -221,22 +182,6 @@ void InstallTestPlatform() {
         return true;
     }();
     (void)created;
-}
-
-TBytes AnswerFrame(const std::string& body, bool badCrc) {
-    const std::string head = "\x02;" + body + ";";
-    TBytes frame(head.begin(), head.end());
-    int crc = protocol::TCRCHelper::CRC7Calc(frame, -1);
-    if (badCrc) {
-        crc ^= 0x11;
-    }
-    char text[3];
-    std::snprintf(text, sizeof text, "%02X", crc);
-    frame.push_back(static_cast<std::uint8_t>(text[0]));
-    frame.push_back(static_cast<std::uint8_t>(text[1]));
-    frame.push_back(';');
-    frame.push_back(0x03);
-    return frame;
 }
 
 }  // namespace tavrel::link::testing

@@ -9,8 +9,10 @@
 #include <thread>
 #include <vector>
 
+#include "answer_frame.h"
 #include "bus/subscriber_class.h"
 #include "link/subscribe_message.h"
+#include "pseudo_terminal.h"
 
 namespace tavrel::link::testing {
 
@@ -27,7 +29,7 @@ class TPty {
     TPty(const TPty&) = delete;
     TPty& operator=(const TPty&) = delete;
 
-    const std::string& SlavePath() const { return FSlavePath; }
+    const std::string& SlavePath() const { return FPty.SlavePath(); }
     void Write(const TBytes& bytes);
     // Closes the master: the port side sees a hang-up.
     void HangUp();
@@ -43,10 +45,8 @@ class TPty {
   private:
     void ReadLoop(const std::stop_token& stop);
 
-    int FMaster = -1;
-    int FKeepSlave = -1;
-    std::string FSlavePath;
     mutable std::mutex FLock;
+    test_support::TPseudoTerminal FPty;
     TBytes FPending;
     std::vector<TReceived> FFrames;
     std::jthread FReader;
@@ -102,7 +102,6 @@ struct TTestBus {
     TTestBus() { InstallTestPlatform(); }
 };
 
-// One answer frame: STX ; body ; CRC ; ETX, with the CRC wrong when badCrc is set.
-TBytes AnswerFrame(const std::string& body, bool badCrc = false);
+using test_support::AnswerFrame;
 
 }  // namespace tavrel::link::testing

@@ -56,7 +56,7 @@ class SerialPortOnPty : public ::testing::Test {
   protected:
     void SetUp() override {
         Port.SetOnStatus(Log.Hook());
-        Port.Connect(Pty.SlavePath);
+        Port.Connect(Pty.SlavePath());
         ASSERT_EQ(Port.LastError(), 0) << Port.LastErrorDesc();
         Port.Config(115200, 8, 'N', 0, false, false);
         ASSERT_EQ(Port.LastError(), 0) << Port.LastErrorDesc();
@@ -69,18 +69,18 @@ class SerialPortOnPty : public ::testing::Test {
 
 TEST_F(SerialPortOnPty, Connect_ReportsDeviceAndIsActive) {
     EXPECT_TRUE(Port.InstanceActive());
-    EXPECT_EQ(Port.Device(), Pty.SlavePath);
+    EXPECT_EQ(Port.Device(), Pty.SlavePath());
     EXPECT_EQ(Port.FComNr(), -1);
     EXPECT_NE(Port.Handle(), os::InvalidHandle);
     EXPECT_EQ(Log.Of(THookSerialReason::HR_Connect),
-              (std::vector<TStatus>{{THookSerialReason::HR_Connect, Pty.SlavePath}}));
+              (std::vector<TStatus>{{THookSerialReason::HR_Connect, Pty.SlavePath()}}));
 }
 
 TEST_F(SerialPortOnPty, Connect_SecondOpenOfHeldPortFailsAsBusy) {
     TStatusLog otherLog;
     TSerialPort other;
     other.SetOnStatus(otherLog.Hook());
-    other.Connect(Pty.SlavePath);
+    other.Connect(Pty.SlavePath());
     EXPECT_EQ(other.LastError(), EBUSY);
     EXPECT_NE(other.LastErrorDesc().find("in use by another program"), std::string::npos) << other.LastErrorDesc();
     EXPECT_EQ(other.ConnectError(), EBUSY);
@@ -89,7 +89,7 @@ TEST_F(SerialPortOnPty, Connect_SecondOpenOfHeldPortFailsAsBusy) {
 }
 
 TEST_F(SerialPortOnPty, Connect_OnActiveInstanceIsRefused) {
-    Port.Connect(Pty.SlavePath);
+    Port.Connect(Pty.SlavePath());
     EXPECT_EQ(Port.LastError(), TSerialPort::ErrAlreadyInUse);
     EXPECT_EQ(Port.LastErrorDesc(), "Instance already in use");
     EXPECT_TRUE(Port.InstanceActive());
@@ -170,7 +170,7 @@ TEST_F(SerialPortOnPty, HangUp_BecomesErrorInsteadOfEndlessReadableWakes) {
     std::atomic<bool> result{true};
     std::thread waiter([&] { result = Port.CanRead(-1); });
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    Pty.CloseMaster();
+    Pty.HangUp();
     waiter.join();
     EXPECT_FALSE(result);
     EXPECT_EQ(Port.LastError(), EIO) << Port.LastErrorDesc();
@@ -192,11 +192,11 @@ TEST(SerialPort, CloseThenDestroy_ReportsSerialCloseTwice) {
     TPtyPair pty;
     TStatusLog log;
     port->SetOnStatus(log.Hook());
-    port->Connect(pty.SlavePath);
+    port->Connect(pty.SlavePath());
     port->CloseSocket();
     EXPECT_EQ(port->LastError(), 0);
     port.reset();
-    const std::vector<TStatus> expected(2, TStatus{THookSerialReason::HR_SerialClose, pty.SlavePath});
+    const std::vector<TStatus> expected(2, TStatus{THookSerialReason::HR_SerialClose, pty.SlavePath()});
     EXPECT_EQ(log.Of(THookSerialReason::HR_SerialClose), expected);
 }
 
@@ -237,9 +237,9 @@ TEST(SerialPort, Connect_AccessDeniedNamesTheOwningGroup) {
         GTEST_SKIP() << "needs root to switch to an unprivileged user";
     }
     TPtyPair pty;
-    ASSERT_EQ(::chmod(pty.SlavePath.c_str(), 0620), 0);
+    ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0620), 0);
     struct stat info {};
-    ASSERT_EQ(::stat(pty.SlavePath.c_str(), &info), 0);
+    ASSERT_EQ(::stat(pty.SlavePath().c_str(), &info), 0);
     const group* owner = ::getgrgid(info.st_gid);
     const std::string groupName = owner != nullptr ? owner->gr_name : std::to_string(info.st_gid);
 
@@ -253,7 +253,7 @@ TEST(SerialPort, Connect_AccessDeniedNamesTheOwningGroup) {
             ::_exit(3);
         }
         TSerialPort port;
-        port.Connect(pty.SlavePath);
+        port.Connect(pty.SlavePath());
         const std::string report = std::to_string(port.LastError()) + "\n" + port.LastErrorDesc() + "\n" +
                                    std::to_string(port.ConnectError()) + "\n" + port.ConnectErrorDesc();
         const bool written = ::write(channel[1], report.data(), report.size()) == static_cast<ssize_t>(report.size());
@@ -272,7 +272,7 @@ TEST(SerialPort, Connect_AccessDeniedNamesTheOwningGroup) {
 
     const std::string denied = std::strerror(EACCES);
     const std::string expected = std::to_string(EACCES) + "\n" + denied + "\n" + std::to_string(EACCES) + "\n" +
-                                 denied + ". Нет доступа к порту " + pty.SlavePath +
+                                 denied + ". Нет доступа к порту " + pty.SlavePath() +
                                  ": пользователь должен входить в группу «" + groupName + "», которой принадлежит порт";
     EXPECT_EQ(report, expected);
 }

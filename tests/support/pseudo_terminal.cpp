@@ -1,0 +1,80 @@
+#include "pseudo_terminal.h"
+
+#include <fcntl.h>
+#include <stdexcept>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace tavrel::test_support {
+namespace {
+
+void CloseOnce(int& fd) {
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+}
+
+}  // namespace
+
+TPseudoTerminal::TPseudoTerminal(TSlave slave) {
+    FMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (FMaster < 0 || ::grantpt(FMaster) != 0 || ::unlockpt(FMaster) != 0) {
+        CloseOnce(FMaster);
+        throw std::runtime_error("no pseudo-terminal");
+    }
+    char name[128] = {};
+    if (::ptsname_r(FMaster, name, sizeof name) != 0) {
+        CloseOnce(FMaster);
+        throw std::runtime_error("no pseudo-terminal name");
+    }
+    FSlavePath = name;
+    if (slave == TSlave::HeldRaw) {
+        FKeepSlave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        termios settings{};
+        ::tcgetattr(FKeepSlave, &settings);
+        ::cfmakeraw(&settings);
+        ::tcsetattr(FKeepSlave, TCSANOW, &settings);
+    }
+}
+
+TPseudoTerminal::~TPseudoTerminal() {
+    HangUp();
+}
+
+void TPseudoTerminal::HangUp() {
+    CloseOnce(FKeepSlave);
+    CloseOnce(FMaster);
+}
+
+bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+pid_t StartWriter(int masterFd, const std::function<int(int)>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::_exit(body(masterFd));
+    }
+    return pid;
+}
+
+int WaitWriter(pid_t pid) {
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid) {
+        return 128;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+}  // namespace tavrel::test_support
