@@ -219,9 +219,14 @@ void TXComPort::_ListenLoop() {
                 continue;
             }
             const std::int32_t timeOut = FTimeOut;
-            // CanRead's report is queued on its own: it starts waking the main thread while the chunk is read.
-            while (device->CanRead(timeOut)) {
+            for (;;) {
+                // CanRead's report, the read's report and the chunk wake the main thread once.
+                bus::TMainThreadBatch wake;
+                if (!device->CanRead(timeOut)) {
+                    break;
+                }
                 const bool emptyWake = _ReadAndPostChunk(*device);
+                wake.Flush();
                 _WaitForRoom();
                 if (isCancel) {
                     _PostStatus(kCancel);
@@ -262,14 +267,11 @@ void TXComPort::_ListenLoop() {
 }
 
 bool TXComPort::_ReadAndPostChunk(TSerialPort& Device) {
-    // The read's report and the chunk reach the main thread as one queued procedure.
-    bus::TMainThreadBatch batch;
     const int count = Device.WaitingData();
     TBytes chunk(static_cast<std::size_t>(count > 0 ? count : 0));
     Device.RecvBuffer(chunk.data(), static_cast<int>(chunk.size()));
     const bool empty = chunk.empty();
     _PostData(std::move(chunk));
-    batch.Flush();
     return empty;
 }
 
