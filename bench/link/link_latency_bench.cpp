@@ -15,6 +15,7 @@
 #include "bench_support.h"
 #include "bus/messaging.h"
 #include "hand_off_reader.h"
+#include "link/xcom_port.h"
 #include "link/xcom_port_module.h"
 #include "protocol/tavrel_data_parser.h"
 
@@ -65,15 +66,20 @@ void Print(const char* what, const TStats& stats, std::size_t expected) {
                 stats.Count, expected);
 }
 
-// Stamps, on the listen task's own thread, the moment each chunk is posted.
+// Stamps, on the listen task's own thread, the moment each chunk is posted and the moment the wake that
+// brought it was reported (CanRead's status comes first in every wake).
 class TPostStamps : public bus::TSubscriberObject {
   public:
     TPostStamps() {
         bus::SharedMessaging().SubscribeCallback<&TPostStamps::OnData>(link::subscribeComPortData,
                                                                        bus::TMessagingThread::Posting, this);
+        bus::SharedMessaging().SubscribeCallback<&TPostStamps::OnEventStatus>(link::subscribeComPortEventStatus,
+                                                                              bus::TMessagingThread::Posting, this);
     }
     ~TPostStamps() override {
         bus::SharedMessaging().TryUnsubscribeCallback<&TPostStamps::OnData>(link::subscribeComPortData, this);
+        bus::SharedMessaging().TryUnsubscribeCallback<&TPostStamps::OnEventStatus>(link::subscribeComPortEventStatus,
+                                                                                   this);
     }
     TPostStamps(const TPostStamps&) = delete;
     TPostStamps& operator=(const TPostStamps&) = delete;
@@ -81,16 +87,27 @@ class TPostStamps : public bus::TSubscriberObject {
         static const bus::TSubscriberClass registration("LinkBench", "TPostStamps");
         return registration;
     }
+    void OnEventStatus(const std::shared_ptr<link::ISubscribeMessage>& message) {
+        if (message->MessageEvent().ErrorCode ==
+            static_cast<std::int32_t>(link::TEventStatusComPort::XComPort_CanRead)) {
+            FCanRead = NowNs();
+        }
+    }
     void OnData(const std::shared_ptr<link::ISubscribeMessage>& message) {
         const std::int64_t now = NowNs();
         const auto data = message->Data();
         // One answer per chunk at this pace: "\x02;" then the body.
         const long seq = data.size() > 2 ? SequenceOf(TBytes(data.begin() + 2, data.end())) : -1;
-        if (Stamps != nullptr && seq >= 0 && static_cast<std::size_t>(seq) < Stamps->size() && (*Stamps)[seq] == 0) {
-            (*Stamps)[seq] = now;
+        if (Posted != nullptr && seq >= 0 && static_cast<std::size_t>(seq) < Posted->size() && (*Posted)[seq] == 0) {
+            (*Posted)[seq] = now;
+            (*Woken)[seq] = FCanRead;
         }
     }
-    std::vector<std::int64_t>* Stamps = nullptr;
+    std::vector<std::int64_t>* Woken = nullptr;
+    std::vector<std::int64_t>* Posted = nullptr;
+
+  private:
+    std::int64_t FCanRead = 0;  // listen task only
 };
 
 }  // namespace
@@ -115,6 +132,7 @@ int main(int argc, char** argv) {
     TPortMessagesToModule route(module);
     TPostStamps postStamps;
 
+    std::vector<std::int64_t> woken;
     std::vector<std::int64_t> posted;
     std::vector<std::int64_t> raw;
     std::vector<std::int64_t> decoded;
@@ -141,6 +159,7 @@ int main(int argc, char** argv) {
     }
     mainThread.Pump(std::chrono::milliseconds(200));
 
+    std::vector<double> linkWoken;
     std::vector<double> linkPosted;
     std::vector<double> linkRaw;
     std::vector<double> linkDecoded;
@@ -151,10 +170,12 @@ int main(int argc, char** argv) {
     for (int round = 0; round < options.Rounds; ++round) {
         {
             TSharedStamps written(options.FramesPerRound);
+            woken.assign(options.FramesPerRound, 0);
             posted.assign(options.FramesPerRound, 0);
             raw.assign(options.FramesPerRound, 0);
             decoded.assign(options.FramesPerRound, 0);
-            postStamps.Stamps = &posted;
+            postStamps.Woken = &woken;
+            postStamps.Posted = &posted;
             received = 0;
             const pid_t writer = StartWriter(
                 pty.Master(), [&](int master) { return WriteAnswers(master, written, options.IntervalUs, 50); });
@@ -165,17 +186,19 @@ int main(int argc, char** argv) {
                 mainThread.Pump(std::chrono::milliseconds(20));
             }
             WaitWriter(writer);
-            postStamps.Stamps = nullptr;
+            postStamps.Woken = nullptr;
+            postStamps.Posted = nullptr;
+            Collect(written, woken, linkWoken);
             Collect(written, posted, linkPosted);
             Collect(written, raw, linkRaw);
             Collect(written, decoded, linkDecoded);
         }
         {
             TSharedStamps written(options.FramesPerRound);
-            std::vector<std::int64_t> woken(options.FramesPerRound, 0);
+            std::vector<std::int64_t> pollWoke(options.FramesPerRound, 0);
             std::vector<std::int64_t> seen(options.FramesPerRound, 0);
-            handOff.MeasureBlock(written, woken, seen, options.IntervalUs, mainThread);
-            Collect(written, woken, handOffWoken);
+            handOff.MeasureBlock(written, pollWoke, seen, options.IntervalUs, mainThread);
+            Collect(written, pollWoke, handOffWoken);
             Collect(written, seen, handOffSeen);
         }
 #ifdef TAVREL_BENCH_QT
@@ -203,6 +226,7 @@ int main(int argc, char** argv) {
     const TStats ours = Summarise(linkDecoded);
     std::printf("%d rounds of %zu answers, %ld us apart, each reader on its own pty, writer in a child process\n",
                 options.Rounds, options.FramesPerRound, options.IntervalUs);
+    Print("link: wire -> CanRead reported", Summarise(linkWoken), total);
     Print("link: wire -> chunk posted", Summarise(linkPosted), total);
     Print("link: wire -> frame found (raw)", Summarise(linkRaw), total);
     Print("link: wire -> decoded answer", ours, total);
