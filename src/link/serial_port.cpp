@@ -162,14 +162,14 @@ void TSerialPort::Connect(const std::string& comport) {
         return;
     }
     os::TLineCounters counters;
-    const bool counted = os::ReadLineCounters(handle, counters) != 0 || counters.Valid;
+    os::ReadLineCounters(handle, counters);
     {
         const std::lock_guard guard(FStateLock);
         FHandle = handle;
         FWake = wake;
         FClosing = false;
         FCounters = counters;
-        FCountLineErrors = counted;
+        FCountLineErrors = true;  // until the driver says it keeps no counters
     }
     SetSerialError(0);
     if (CheckControlLines()) {

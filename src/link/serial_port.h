@@ -141,7 +141,7 @@ class TSerialPort {
     std::string FDevice;
     std::int32_t FComNrValue = -1;
     os::TLineCounters FCounters;
-    bool FCountLineErrors = false;  // false once the driver said it keeps no line-error counters
+    bool FCountLineErrors = false;  // cleared once the driver says it keeps no line-error counters
     int FPendingByte = -1;  // a byte taken by CanRead's hang-up probe, handed out by the next read
     std::mutex FCloseLock;  // serialises Connect and CloseSocket
 
