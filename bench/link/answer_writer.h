@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <sys/mman.h>
 
@@ -45,6 +47,20 @@ inline int WriteAnswers(int master, const TSharedStamps& stamps, long intervalUs
         ::usleep(static_cast<useconds_t>(intervalUs));
     }
     return 0;
+}
+
+// Has a child write stamps.Count() answers `intervalUs` apart while `pump` runs the reader's side, until
+// `done` says all arrived or three seconds after the last one was due.
+inline void MeasureWhilePumping(int master, const TSharedStamps& stamps, long intervalUs,
+                                const std::function<bool()>& done, const std::function<void()>& pump) {
+    const pid_t writer = StartWriter(master, [&](int fd) { return WriteAnswers(fd, stamps, intervalUs, 50); });
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::microseconds(intervalUs * static_cast<long>(stamps.Count())) +
+                          std::chrono::seconds(3);
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        pump();
+    }
+    WaitWriter(writer);
 }
 
 }  // namespace tavrel::link::bench

@@ -53,15 +53,9 @@ void THandOffReader::MeasureBlock(const TSharedStamps& stamps, std::vector<std::
                                   std::vector<std::int64_t>& seen, long intervalUs, TBenchMain& mainThread) {
     FWoken.Start(woken);
     FSeen.Start(seen);
-    const pid_t writer =
-        StartWriter(FPty.Master(), [&](int master) { return WriteAnswers(master, stamps, intervalUs, 50); });
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::microseconds(intervalUs * static_cast<long>(stamps.Count())) +
-                          std::chrono::seconds(3);
-    while (FSeen.Received() < stamps.Count() && std::chrono::steady_clock::now() < deadline) {
-        mainThread.Pump(std::chrono::milliseconds(20));
-    }
-    WaitWriter(writer);
+    MeasureWhilePumping(
+        FPty.Master(), stamps, intervalUs, [this, &stamps] { return FSeen.Received() >= stamps.Count(); },
+        [&mainThread] { mainThread.Pump(std::chrono::milliseconds(20)); });
     mainThread.Pump(std::chrono::milliseconds(5));  // nothing of this block may reach the next one
     FWoken.Stop();
     FSeen.Stop();

@@ -177,15 +177,9 @@ int main(int argc, char** argv) {
             postStamps.Woken = &woken;
             postStamps.Posted = &posted;
             received = 0;
-            const pid_t writer = StartWriter(
-                pty.Master(), [&](int master) { return WriteAnswers(master, written, options.IntervalUs, 50); });
-            const auto deadline = std::chrono::steady_clock::now() +
-                                  std::chrono::microseconds(options.IntervalUs * static_cast<long>(written.Count())) +
-                                  std::chrono::seconds(3);
-            while (received < written.Count() && std::chrono::steady_clock::now() < deadline) {
-                mainThread.Pump(std::chrono::milliseconds(20));
-            }
-            WaitWriter(writer);
+            MeasureWhilePumping(
+                pty.Master(), written, options.IntervalUs, [&] { return received >= written.Count(); },
+                [&mainThread] { mainThread.Pump(std::chrono::milliseconds(20)); });
             postStamps.Woken = nullptr;
             postStamps.Posted = nullptr;
             Collect(written, woken, linkWoken);

@@ -1,7 +1,6 @@
 #include "qt_serial_reader.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QSerialPort>
 #include <QTimer>
@@ -46,17 +45,11 @@ bool TQtSerialReader::Open() {
 void TQtSerialReader::MeasureBlock(const TSharedStamps& stamps, std::vector<std::int64_t>& seen, long intervalUs) {
     TImpl& d = *FImpl;
     d.Stamper.Start(seen);
-    const pid_t writer =
-        StartWriter(d.Pty.Master(), [&](int master) { return WriteAnswers(master, stamps, intervalUs, 50); });
     QTimer tick;  // bounds each wait when an answer never comes
     tick.start(100);
-    QElapsedTimer timer;
-    timer.start();
-    const qint64 limit = intervalUs * static_cast<long>(stamps.Count()) / 1000 + 3000;
-    while (d.Stamper.Received() < stamps.Count() && timer.elapsed() < limit) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    WaitWriter(writer);
+    MeasureWhilePumping(
+        d.Pty.Master(), stamps, intervalUs, [&] { return d.Stamper.Received() >= stamps.Count(); },
+        [] { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); });
     d.Stamper.Stop();
 }
 
