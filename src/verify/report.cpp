@@ -1,0 +1,1 @@
+#include "verify/report.h"
