@@ -1,11 +1,11 @@
 #include "verify/arithmetic.h"
 
-#include "protocol/tavrel.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <numeric>
+
+#include "protocol/tavrel.h"
 
 namespace tavrel::verify {
 
