@@ -81,6 +81,7 @@ QLabel* NoItemNote(TRadioGroup* group) {
     QPalette red = label->palette();
     red.setColor(QPalette::WindowText, QColor(0xC6, 0x28, 0x28));
     label->setPalette(red);
+    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     label->hide();
     group->layout()->addWidget(label);
     return label;
@@ -321,10 +322,9 @@ void TFormSettingChannel::FillFromModel(const TTavrel& model) {
             // Filling the list selected its first entry; a shunt outside the table keeps none and is
             // sent back as reported.
             ComboBoxAmper->setCurrentIndex(shunt < ComboBoxAmper->count() ? shunt : -1);
-            ComboBoxAmper->setPlaceholderText(
-                QStringLiteral("%1 А: с прибора, нет в списке")
-                    .arg(QString::fromStdString(
-                        protocol::delphi::FormatGeneral(ranges[3], protocol::THalvo::DecimalSeparator()))));
+            ComboBoxAmper->setPlaceholderText(QStringLiteral("%1 А: с прибора, нет в списке")
+                                                  .arg(QString::fromStdString(protocol::delphi::FormatGeneral(
+                                                      ranges[3], protocol::THalvo::DecimalSeparator()))));
         }
         FApplyPending = false;
         UpdateSendState();

@@ -287,22 +287,23 @@ TEST_P(SettingChannelChoice, Ok_SendsOnlyWhatTheOperatorChoseOrNothingWhileAGrou
     EXPECT_EQ(Body(main[0]), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, SettingChannelChoice,
-    ::testing::Values(TChoiceRow{kKnown, TTouch::Nothing, "0;2;1;4;750000;"},
-                      TChoiceRow{kKnown, TTouch::Ch1To100V, "0;3;1;4;750000;"},
-                      TChoiceRow{kKnown, TTouch::Ch3To1V, "0;2;1;1;750000;"},
-                      TChoiceRow{kKnown, TTouch::ShuntTo5A, "0;2;1;4;50000;"},
-                      TChoiceRow{kRange30, TTouch::Nothing, ""}, TChoiceRow{kRange30, TTouch::Ch1To100V, ""},
-                      TChoiceRow{kRange30, TTouch::Ch3To1V, "0;2;1;1;750000;"},
-                      TChoiceRow{kUnknownCode, TTouch::Nothing, ""},
-                      TChoiceRow{kUnknownCode, TTouch::Ch1To100V, "0;3;1;4;750000;"},
-                      TChoiceRow{kUnknownCode, TTouch::Ch3To1V, ""}, TChoiceRow{kUnknownCode, TTouch::ShuntTo5A, ""},
-                      TChoiceRow{kShuntOutside, TTouch::Nothing, "0;2;1;4;33000;"},
-                      TChoiceRow{kShuntOutside, TTouch::Ch1To100V, "0;3;1;4;33000;"},
-                      TChoiceRow{kShuntOutside, TTouch::Ch3To1V, "0;2;1;1;33000;"},
-                      TChoiceRow{kShuntOutside, TTouch::ShuntTo5A, "0;2;1;4;50000;"}),
-    ChoiceName);
+INSTANTIATE_TEST_SUITE_P(Table, SettingChannelChoice,
+                         ::testing::Values(TChoiceRow{kKnown, TTouch::Nothing, "0;2;1;4;750000;"},
+                                           TChoiceRow{kKnown, TTouch::Ch1To100V, "0;3;1;4;750000;"},
+                                           TChoiceRow{kKnown, TTouch::Ch3To1V, "0;2;1;1;750000;"},
+                                           TChoiceRow{kKnown, TTouch::ShuntTo5A, "0;2;1;4;50000;"},
+                                           TChoiceRow{kRange30, TTouch::Nothing, ""},
+                                           TChoiceRow{kRange30, TTouch::Ch1To100V, ""},
+                                           TChoiceRow{kRange30, TTouch::Ch3To1V, "0;2;1;1;750000;"},
+                                           TChoiceRow{kUnknownCode, TTouch::Nothing, ""},
+                                           TChoiceRow{kUnknownCode, TTouch::Ch1To100V, "0;3;1;4;750000;"},
+                                           TChoiceRow{kUnknownCode, TTouch::Ch3To1V, ""},
+                                           TChoiceRow{kUnknownCode, TTouch::ShuntTo5A, ""},
+                                           TChoiceRow{kShuntOutside, TTouch::Nothing, "0;2;1;4;33000;"},
+                                           TChoiceRow{kShuntOutside, TTouch::Ch1To100V, "0;3;1;4;33000;"},
+                                           TChoiceRow{kShuntOutside, TTouch::Ch3To1V, "0;2;1;1;33000;"},
+                                           TChoiceRow{kShuntOutside, TTouch::ShuntTo5A, "0;2;1;4;50000;"}),
+                         ChoiceName);
 
 TEST_F(SettingChannel, GroupWithoutItem_ApplyFollowsOnceTheOperatorPicksAnItem) {
     Feed(MeasureAnswer("5.00000(10)", "0.50000(1)", "0.05000(30)", "75"));

@@ -1,5 +1,6 @@
 #include "app/main_data_module.h"
 
+#include <cstring>
 #include <poll.h>
 #include <pwd.h>
 #include <sys/socket.h>
@@ -7,8 +8,6 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <cstring>
 
 #include <QCoreApplication>
 #include <QDir>

@@ -83,13 +83,13 @@ TEST_P(SupportContacts, Text_HasALinePerContactGivenAndIsNeutralWithoutAny) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SupportContacts,
-    ::testing::Values(
-        TContactsRow{"", "", "", "Контакты технической поддержки «Ордалит» в этой сборке не указаны."},
-        TContactsRow{" ", "", "  ", "Контакты технической поддержки «Ордалит» в этой сборке не указаны."},
-        TContactsRow{"+7 123 456", "", "", "Техническая поддержка «Ордалит»\nтелефон: +7 123 456"},
-        TContactsRow{"", "help@example.org", "example.org",
-                     "Техническая поддержка «Ордалит»\ne-mail: help@example.org\nсайт: example.org"},
-        TContactsRow{"1", " a@b ", "c", "Техническая поддержка «Ордалит»\nтелефон: 1\ne-mail: a@b\nсайт: c"}));
+    ::testing::Values(TContactsRow{"", "", "", "Контакты технической поддержки «Ордалит» в этой сборке не указаны."},
+                      TContactsRow{" ", "", "  ", "Контакты технической поддержки «Ордалит» в этой сборке не указаны."},
+                      TContactsRow{"+7 123 456", "", "", "Техническая поддержка «Ордалит»\nтелефон: +7 123 456"},
+                      TContactsRow{"", "help@example.org", "example.org",
+                                   "Техническая поддержка «Ордалит»\ne-mail: help@example.org\nсайт: example.org"},
+                      TContactsRow{"1", " a@b ", "c",
+                                   "Техническая поддержка «Ордалит»\nтелефон: 1\ne-mail: a@b\nсайт: c"}));
 
 TEST_F(MainWindow, Layout_SizesAndTextsOfTheControls) {
     Form->show();
