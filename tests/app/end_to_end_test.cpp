@@ -30,7 +30,9 @@ class EndToEnd : public tavrel::test::SimulatorFormFixture {
   protected:
     void SetUp() override {
         MainFormFixture::SetUp();
-        ASSERT_NO_FATAL_FAILURE(StartSimulator(QStringLiteral("simulator.log")));
+        // One log per case: CTest may run the cases side by side.
+        const QString name = QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        ASSERT_NO_FATAL_FAILURE(StartSimulator(QStringLiteral("simulator-%1.log").arg(name)));
         Form->SetSimulatorBanner(true);
         Form->show();
     }
