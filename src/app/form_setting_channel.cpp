@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <exception>
+#include <stdexcept>
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -43,6 +44,7 @@ constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 29;
 
 const QString kOff = QStringLiteral("Отключить измерения на канале");
+const QString kNoItem = QStringLiteral("Диапазон прибора не из списка: выберите");
 
 QLabel* TitleStrip(const QString& text, const QString& name, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -70,6 +72,19 @@ TRadioGroup* RadioGroup(const QString& name, const QStringList& items, int heigh
         group->Item(i)->setObjectName(name + QStringLiteral("Item%1").arg(i));
     }
     return group;
+}
+
+// Shown under a group whose reported range is none of its items.
+QLabel* NoItemNote(TRadioGroup* group) {
+    auto* label = new QLabel(kNoItem, group);
+    label->setObjectName(group->objectName() + QStringLiteral("NoItem"));
+    QPalette red = label->palette();
+    red.setColor(QPalette::WindowText, QColor(0xC6, 0x28, 0x28));
+    label->setPalette(red);
+    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    label->hide();
+    group->layout()->addWidget(label);
+    return label;
 }
 
 QPushButton* Button(const QString& text, const QString& name, QWidget* parent) {
@@ -107,6 +122,7 @@ TFormSettingChannel::TFormSettingChannel(link::TXComPortModule& Module, bool Deb
     RG2 = RadioGroup(QStringLiteral("RG2"), {QStringLiteral("1 В"), QStringLiteral("10 В"), kOff}, 126, this);
     LabelChannel3 = TitleStrip(QStringLiteral("Канал 3"), QStringLiteral("LabelChannel3"), this);
     RG3 = RadioGroup(QStringLiteral("RG3"), {QStringLiteral("0.1 В"), QStringLiteral("1 В"), kOff}, 126, this);
+    LabelNoItem = {NoItemNote(RG1), NoItemNote(RG2), NoItemNote(RG3)};
 
     LabelShunt = new QLabel(QStringLiteral("Напряжение шунта 75 мВ"), this);
     LabelShunt->setObjectName(QStringLiteral("LabelShunt"));
@@ -238,8 +254,8 @@ void TFormSettingChannel::FormShow() {
 }
 
 void TFormSettingChannel::done(int r) {
-    // FormCloseQuery. An empty dialog has nothing to apply: sending it would switch every channel off.
-    if (r == QDialog::Accepted && FTag == 1) {
+    // FormCloseQuery; ApplySettings itself sends nothing while a group has no item.
+    if (r == QDialog::Accepted) {
         ApplySettings();
     }
     TListeningDialog::done(r);
@@ -301,47 +317,76 @@ void TFormSettingChannel::FillFromModel(const TTavrel& model) {
             RG1->SetItemIndex(RangeItemIndex(1, ranges[0]));
             RG2->SetItemIndex(RangeItemIndex(2, ranges[1]));
             RG3->SetItemIndex(RangeItemIndex(3, ranges[2]));
+            FReportedShunt = ranges[3];
             const int shunt = ShuntIndex(ranges[3]);
-            if (shunt >= 0 && shunt < ComboBoxAmper->count()) {
-                ComboBoxAmper->setCurrentIndex(shunt);
-            }
+            // Filling the list selected its first entry; a shunt outside the table keeps none and is
+            // sent back as reported.
+            ComboBoxAmper->setCurrentIndex(shunt < ComboBoxAmper->count() ? shunt : -1);
+            ComboBoxAmper->setPlaceholderText(QStringLiteral("%1 А: с прибора, нет в списке")
+                                                  .arg(QString::fromStdString(protocol::delphi::FormatGeneral(
+                                                      ranges[3], protocol::THalvo::DecimalSeparator()))));
         }
-        ButtonApply->setEnabled(false);
+        FApplyPending = false;
+        UpdateSendState();
     } catch (...) {  // NOLINT(bugprone-empty-catch): the controls keep what was filled so far
     }
 }
 
 void TFormSettingChannel::RG1Click() {
     ComboBoxAmper->setEnabled(RG3->ItemIndex() == 0);
-    if (ComboBoxAmper->currentIndex() < 0 && ComboBoxAmper->count() > 0) {
-        ComboBoxAmper->setCurrentIndex(0);
-    }
-    ButtonApply->setEnabled(true);
+    FApplyPending = true;
+    UpdateSendState();
 }
 
 void TFormSettingChannel::ComboBoxAmperChange() {
-    ButtonApply->setEnabled(true);
+    FApplyPending = true;
+    UpdateSendState();
 }
 
 void TFormSettingChannel::ButtonApplyClick() {
-    ButtonApply->setEnabled(false);
+    FApplyPending = false;
+    UpdateSendState();
     ApplySettings();
 }
 
+bool TFormSettingChannel::CanSend() const {
+    return RG1->ItemIndex() >= 0 && RG2->ItemIndex() >= 0 && RG3->ItemIndex() >= 0;
+}
+
+void TFormSettingChannel::UpdateSendState() {
+    if (FTag == 0) {
+        // Nothing reported yet: everything stays disabled.
+        return;
+    }
+    const std::array<const TRadioGroup*, 3> groups{RG1, RG2, RG3};
+    for (std::size_t i = 0; i < groups.size(); ++i) {
+        LabelNoItem[i]->setVisible(groups[i]->ItemIndex() < 0);
+    }
+    ButtonOK->setEnabled(CanSend());
+    ButtonApply->setEnabled(FApplyPending && CanSend());
+}
+
 void TFormSettingChannel::ApplySettings() {
+    if (!CanSend()) {
+        return;
+    }
     try {
         const std::vector<double>& table = TTavrel::ShuntTable();
         const int index = ComboBoxAmper->currentIndex();
-        // No selection means no shunt, the table's entry 0.
-        const double shunt =
-            index >= 0 && static_cast<std::size_t>(index) < table.size() ? table[static_cast<std::size_t>(index)] : 0.0;
+        const double shunt = index >= 0 && static_cast<std::size_t>(index) < table.size()
+                                 ? table[static_cast<std::size_t>(index)]
+                                 : FReportedShunt;
         using TName = TTavrelCommand::TChannelName;
         const std::vector<TTavrelCommand::TChannelOption> options{
             {TName::cnCh1, RangeCode(1, RG1->ItemIndex()), shunt},
             {TName::cnCh2, RangeCode(2, RG2->ItemIndex()), shunt},
             {TName::cnCh3, RangeCode(3, RG3->ItemIndex()), shunt},
         };
-        FListener->Module()._SendData(TTavrelCommand::setChannelParameters(options));
+        const std::vector<std::uint8_t> frame = TTavrelCommand::setChannelParameters(options);
+        if (frame.empty()) {
+            throw std::runtime_error("Шунт прибора не помещается в команду: выберите шунт из списка");
+        }
+        FListener->Module()._SendData(frame);
     } catch (const std::exception& e) {
         THalvo::MessageDialog(this, QString::fromUtf8(e.what()), THalvo::ICONERROR, THalvo::OK, THalvo::RUS);
     }

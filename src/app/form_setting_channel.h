@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -26,7 +27,8 @@ class TRadioGroup;
 
 // Ranges of the three channels and the shunt of channel 3, sent in one setChannelParameters command.
 // Filled from the first measure answer its own listener receives; later answers leave the operator's
-// choices alone.
+// choices alone. Only what the operator chose changes on the instrument: a range the dialog cannot show
+// blocks sending until the operator picks one, and a shunt outside the list goes back as reported.
 class TFormSettingChannel : public TListeningDialog {
     Q_OBJECT
 
@@ -49,6 +51,8 @@ class TFormSettingChannel : public TListeningDialog {
     TDialogListener& Listener() const { return *FListener; }
     bool IsFindBug() const { return isFindBug; }
     int AllDots() const { return allDots; }
+    // The shunt the instrument reported (amperes), sent while the list has no entry selected.
+    double ReportedShunt() const { return FReportedShunt; }
 
     // Controls, under their designer names (also their object names).
     QLabel* LabelChannel1;
@@ -63,6 +67,8 @@ class TFormSettingChannel : public TListeningDialog {
     QPushButton* ButtonOK;
     QPushButton* ButtonCancel;
     QPushButton* ButtonApply;
+    // Under each group: why it blocks sending (its range is none of the items); hidden otherwise.
+    std::array<QLabel*, 3> LabelNoItem{};
 
     void done(int r) override;
 
@@ -83,9 +89,15 @@ class TFormSettingChannel : public TListeningDialog {
     void ButtonFindBugMouseDown();
     void FindBugStep(const protocol::TTavrel& model);
     void ApplySettings();
+    // True while every group has an item: a group without one has no range code that keeps it as it is.
+    bool CanSend() const;
+    // Notes under groups without an item, "OK" and "Применить" follow CanSend.
+    void UpdateSendState();
 
     std::unique_ptr<TDialogListener> FListener;
     int FTag = 0;
+    bool FApplyPending = false;
+    double FReportedShunt = 0;
     bool isFindBug = false;
     int lastRange = 0;
     int skipMeasures = 0;

@@ -1,13 +1,15 @@
 #include "app/main_data_module.h"
 
-#include <unistd.h>
+#include <exception>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QStandardPaths>
 #include <QWidget>
+
+#include "app/user_access.h"
 
 namespace tavrel::app {
 
@@ -20,21 +22,20 @@ const QByteArray kActivateLine = "activate\n";
 }  // namespace
 
 QString TMainDataModule::DefaultGuardName() {
-    const QString name = QStringLiteral("tavrel-check-%1").arg(getuid());
-    // The runtime directory is private to the user; without one Qt's own per-user temp name is used.
-    const QString runtimeDir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (runtimeDir.isEmpty()) {
-        return name;
-    }
-    return QDir(runtimeDir).filePath(name);
+    return QDir(TUserAccess::PrivateDirectory()).filePath(QStringLiteral("instance"));
 }
 
 TMainDataModule::TMainDataModule(const QString& guardName, QObject* parent) : QObject(parent), FGuardName(guardName) {
+    // In a place others can write to, another user could listen first and make every start exit.
+    try {
+        TUserAccess::EnsurePrivateDirectory(QFileInfo(FGuardName).absolutePath());
+    } catch (const std::exception& e) {
+        // Without the guard the program still runs; only a second start would not be caught.
+        qWarning("Single-instance guard not used: %s", e.what());
+        return;
+    }
     // Two instances started together must not both find no listener and both take the socket.
-    const QString lockPath = FGuardName.contains(QLatin1Char('/'))
-                                 ? FGuardName + QStringLiteral(".lock")
-                                 : QDir(QDir::tempPath()).filePath(FGuardName + QStringLiteral(".lock"));
-    QLockFile startLock(lockPath);
+    QLockFile startLock(FGuardName + QStringLiteral(".lock"));
     startLock.setStaleLockTime(0);
     const bool locked = startLock.tryLock(5000);
 
@@ -42,13 +43,12 @@ TMainDataModule::TMainDataModule(const QString& guardName, QObject* parent) : QO
         FFirstInstance = false;
         return;
     }
-    // Nobody answered: whatever socket file is there is stale.
+    // Nobody of ours answered: whatever socket file is there is stale or not ours.
     QLocalServer::removeServer(FGuardName);
     FServer = new QLocalServer(this);
     FServer->setSocketOptions(QLocalServer::UserAccessOption);
     connect(FServer, &QLocalServer::newConnection, this, &TMainDataModule::OnNewConnection);
     if (!FServer->listen(FGuardName)) {
-        // Without the guard the program still runs; only a second start would not be caught.
         qWarning("Single-instance guard %s: %s", qPrintable(FGuardName), qPrintable(FServer->errorString()));
     }
     if (locked) {
@@ -66,6 +66,11 @@ bool TMainDataModule::NotifyRunningInstance() {
     QLocalSocket socket;
     socket.connectToServer(FGuardName);
     if (!socket.waitForConnected(kConnectTimeoutMs)) {
+        return false;
+    }
+    if (!TUserAccess::IsPeerCurrentUser(socket.socketDescriptor())) {
+        // Another user's listener is no instance of ours: it is told nothing.
+        socket.abort();
         return false;
     }
     socket.write(kActivateLine);

@@ -10,20 +10,22 @@ class QLocalServer;
 namespace tavrel::app {
 
 // The single-instance guard. Created before the main window: the first instance of the user listens on
-// a local socket only that user can reach; a later start connects, tells the first to come forward and
-// must exit with code 0 without showing a window. A socket left behind by a crashed instance (nobody
-// listening) is removed and taken over.
+// a local socket in the user's private directory (checked as the picture file's is); a later start
+// connects, makes sure the listener runs as the same user, tells it to come forward and must exit with
+// code 0 without showing a window. A socket nobody listens on (left by a crashed instance) or whose
+// listener is another user's is removed and taken over.
 class TMainDataModule : public QObject {
     Q_OBJECT
 
   public:
-    // `guardName` names the local socket (a full path or a plain name); tests give their own.
+    // `guardName` is the local socket's path; its directory must pass the private-directory check, or the
+    // program runs without a guard. Tests give their own.
     explicit TMainDataModule(const QString& guardName = DefaultGuardName(), QObject* parent = nullptr);
     ~TMainDataModule() override;
 
     // False when another instance was running and has been told; the caller then exits with code 0.
     bool IsFirstInstance() const { return FFirstInstance; }
-    // The socket name of the current user: "tavrel-check-<uid>" in the user's runtime directory.
+    // "instance" in the user's private directory (TUserAccess::PrivateDirectory).
     static QString DefaultGuardName();
     const QString& GuardName() const { return FGuardName; }
 

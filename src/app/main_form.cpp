@@ -21,6 +21,7 @@
 #include "app/frame_channel.h"
 #include "app/grid_panel.h"
 #include "app/image.h"
+#include "app/maker_contacts.h"
 #include "app/radio_group.h"
 #include "app/status_bar.h"
 #include "app/ui_support.h"
@@ -165,6 +166,8 @@ void TMainForm::BuildLayout() {
     aboutColumn->addWidget(ButtonAbout);
     aboutColumn->addStretch(1);
     LabelReference = MakeGreyCaption(QStringLiteral("Справочная информация"), "LabelReference", panelAbout);
+    // Two lines: in one the caption is wider than the 145-pixel panel in the default fonts.
+    LabelReference->setWordWrap(true);
     aboutColumn->addWidget(LabelReference);
     devRow->addWidget(panelAbout);
     devRow->addWidget(MakeSeparator(tabDev));
@@ -173,9 +176,7 @@ void TMainForm::BuildLayout() {
     LabelContacts->setFont(SansFont(16));
     LabelContacts->setAlignment(Qt::AlignCenter);
     LabelContacts->setWordWrap(true);
-    LabelContacts->setText(
-        QStringLiteral("Техническая поддержка ООО «Ордалит»: телефон +7 (800) 000-00-00, "
-                       "e-mail support@ordalit.ru, сайт www.ordalit.ru"));
+    LabelContacts->setText(SupportContactsText());
     devRow->addWidget(LabelContacts, 1);
     PageControl1->addTab(tabDev, QStringLiteral("Разработчик"));
     PageControl1->setCurrentIndex(0);

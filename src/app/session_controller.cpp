@@ -68,8 +68,10 @@ void TMainForm::HandleDeviceAnswer(TTavrelCMD kind, const std::vector<std::uint8
                 TTavrelCommand::checkCommandResult(model->LastCommand(), model->LastCode(), model->LastResult()));
             switch (r) {
                 case 254:
-                    WorkState = 255;
                     RGModeWork->SetItemIndex(-1);
+                    // No layout is confirmed, so no frame may keep showing its last reading as if live;
+                    // this also sets WorkState to 255.
+                    UpdateChannelFrames(nullptr);
                     break;
                 case 0:
                 case 1:

@@ -114,7 +114,8 @@ void MakeRaw(int fd) {
 
 }  // namespace
 
-Simulator::Simulator(TSimOptions Options) : FOptions(std::move(Options)), FRandom(FOptions.Seed) {
+Simulator::Simulator(TSimOptions Options)
+    : FOptions(std::move(Options)), FRefuseModes(FOptions.RefuseModes), FRandom(FOptions.Seed) {
     if (::pipe2(FWake, O_CLOEXEC | O_NONBLOCK) != 0) {
         FWake[0] = FWake[1] = -1;
     }
@@ -376,7 +377,7 @@ void Simulator::HandleCommand(const std::string& Body, const std::vector<std::ui
             return;
         case '4': {
             const bool known = sub == "K" && pieces.size() == 3 && (pieces[2] == "1" || pieces[2] == "4");
-            const bool accepted = known && !FOptions.RefuseModes;
+            const bool accepted = known && !FRefuseModes;
             Acknowledge('4', 'K', accepted);
             if (accepted) {
                 FMode = pieces[2][0] - '0';
@@ -385,10 +386,10 @@ void Simulator::HandleCommand(const std::string& Body, const std::vector<std::ui
             return;
         }
         case 'F':
-            Acknowledge('F', 0, !FOptions.RefuseModes && !sub.empty());
+            Acknowledge('F', 0, !FRefuseModes && !sub.empty());
             return;
         case 'E':
-            Acknowledge('E', 0, !FOptions.RefuseModes);
+            Acknowledge('E', 0, !FRefuseModes);
             return;
         case '6':
             if (sub == "E" || sub == "D") {

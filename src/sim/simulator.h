@@ -58,6 +58,8 @@ class Simulator {
     bool Running() const;
     TSimCounts Counts() const;
     std::string LastError() const;
+    // Starts or stops refusing mode and step commands while running (the RefuseModes option).
+    void SetRefuseModes(bool Refuse) { FRefuseModes = Refuse; }
 
     // Frame layout shared with the tests: STX ";" body ";" CRC ";" ETX.
     static std::vector<std::uint8_t> BuildFrame(const std::vector<std::uint8_t>& Body, bool BadCrc = false);
@@ -85,6 +87,7 @@ class Simulator {
     std::thread FThread;
     std::atomic<bool> FRunning{false};
     std::atomic<bool> FStop{false};
+    std::atomic<bool> FRefuseModes{false};
     std::vector<std::uint8_t> FInput;
     std::chrono::steady_clock::time_point FStart;
     std::mt19937 FRandom;

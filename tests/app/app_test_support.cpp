@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QMessageBox>
 #include <QThread>
+#include <gtest/gtest.h>
 
 namespace tavrel::test {
 
@@ -38,12 +39,20 @@ std::vector<TBytes> TCommandSpy::Take() {
     return frames;
 }
 
-TModalCloser::TModalCloser() {
+TModalCloser::TModalCloser(TMode Mode) {
     FTimer.setInterval(20);
-    QObject::connect(&FTimer, &QTimer::timeout, this, [this] {
+    QObject::connect(&FTimer, &QTimer::timeout, this, [this, Mode] {
         QWidget* modal = QApplication::activeModalWidget();
         if (modal == nullptr) {
             return;
+        }
+        if (Mode == TMode::FailOnMessageBox) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (box == nullptr) {
+                return;
+            }
+            ADD_FAILURE() << "unexpected message box \"" << box->windowTitle().toStdString()
+                          << "\": " << box->text().toStdString();
         }
         Classes.push_back(QString::fromLatin1(modal->metaObject()->className()));
         Titles.push_back(modal->windowTitle());

@@ -48,9 +48,13 @@ struct TCommandSpy {
 };
 
 // Closes every modal window that appears while it lives, recording the texts of message boxes.
+// With FailOnMessageBox it leaves other modal windows alone and turns each message box into a test
+// failure carrying its text: a test that meets a box it did not expect fails at once instead of hanging
+// in the box's event loop.
 class TModalCloser : public QObject {
   public:
-    TModalCloser();
+    enum class TMode { CloseAll, FailOnMessageBox };
+    explicit TModalCloser(TMode Mode = TMode::CloseAll);
     std::vector<QString> Texts;
     std::vector<QString> Titles;
     std::vector<QString> Classes;

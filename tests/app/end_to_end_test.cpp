@@ -2,11 +2,14 @@
 #include <memory>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QTabWidget>
 #include <QTextStream>
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include "app/frame_channel.h"
@@ -27,7 +30,9 @@ class EndToEnd : public tavrel::test::SimulatorFormFixture {
   protected:
     void SetUp() override {
         MainFormFixture::SetUp();
-        ASSERT_NO_FATAL_FAILURE(StartSimulator(QStringLiteral("simulator.log")));
+        // One log per case: CTest may run the cases side by side.
+        const QString name = QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        ASSERT_NO_FATAL_FAILURE(StartSimulator(QStringLiteral("simulator-%1.log").arg(name)));
         Form->SetSimulatorBanner(true);
         Form->show();
     }
@@ -43,7 +48,6 @@ std::ptrdiff_t IndexOf(const std::vector<std::string>& lines, const std::string&
 }
 
 TEST_F(EndToEnd, Session_RegistratorIppModesAndHangUp) {
-    TModalCloser closer;
     Form->ButtonRun->click();
     ASSERT_TRUE(WaitFor([this] { return FramesShowReadings(3); }, 10000)) << "no readings in three frames";
     EXPECT_EQ(Form->ButtonRun->text(), QStringLiteral("Отключиться"));
@@ -118,7 +122,8 @@ TEST_F(EndToEnd, Session_RegistratorIppModesAndHangUp) {
     EXPECT_GT(IndexOf(rx, "E", static_cast<std::size_t>(ampere)), ampere) << "second step of the current mode";
 
     // The instrument goes away: the error is shown once and the window is reset.
-    ASSERT_TRUE(closer.Texts.empty()) << closer.Texts[0].toStdString();
+    ExpectMessageBoxes();
+    TModalCloser closer;
     Sim->Stop();
     ASSERT_TRUE(WaitFor([&closer] { return !closer.Texts.empty(); }, 10000)) << "no error box after the hang-up";
     EXPECT_EQ(closer.Titles[0], QStringLiteral("Ошибка"));
@@ -134,6 +139,52 @@ TEST_F(EndToEnd, Session_RegistratorIppModesAndHangUp) {
     WaitFor([] { return false; }, 300);
     EXPECT_EQ(closer.Texts.size(), 1U) << "one error box per hang-up";
     Screenshot("main-disconnected.png");
+    Form->PageControl1->setCurrentIndex(1);
+    Screenshot("main-developer.png");
+}
+
+TEST_F(EndToEnd, RefusedMode_NoReadingIsShownUntilTheInstrumentAcceptsAModeAgain) {
+    Form->ButtonRun->click();
+    ASSERT_TRUE(WaitFor([this] { return FramesShowReadings(3); }, 10000)) << "no readings in three frames";
+
+    Sim->SetRefuseModes(true);
+    Form->RGModeWork->Item(1)->click();
+    ASSERT_TRUE(WaitFor([this] { return Form->WorkState == 255 && Form->GP->ControlCount() == 0; }, 5000))
+        << "the frames kept their last readings after the refusal";
+    // Each measure answer selects "Регистратор" again, which the instrument keeps refusing: no frame comes back.
+    const auto refusedBefore = LogLines("rx").size();
+    EXPECT_FALSE(WaitFor([this] { return Form->GP->ControlCount() != 0; }, 2500));
+    EXPECT_GT(LogLines("rx").size(), refusedBefore) << "the session went on meanwhile";
+    EXPECT_EQ(Form->WorkState, 255);
+    Screenshot("main-mode-refused.png");
+
+    Sim->SetRefuseModes(false);
+    EXPECT_TRUE(WaitFor([this] { return FramesShowReadings(3); }, 10000)) << "the registrator layout came back";
+    EXPECT_EQ(Form->WorkState, 0);
+}
+
+class EndToEndOldFirmware : public tavrel::test::SimulatorFormFixture {
+  protected:
+    void SetUp() override {
+        MainFormFixture::SetUp();
+        tavrel::sim::TSimOptions options;
+        options.Firmware = "00.50";
+        ASSERT_NO_FATAL_FAILURE(StartSimulator(QStringLiteral("old-firmware.log"), options));
+        Form->show();
+    }
+};
+
+// The old-firmware box stands for any message box a test does not expect: it must not hang the test until
+// CTest kills it, but fail it at once with the box's text.
+TEST_F(EndToEndOldFirmware, UnexpectedMessageBox_EndsTheWaitAtOnceWithTheBoxText) {
+    Form->ButtonRun->click();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    bool shown = true;
+    EXPECT_NONFATAL_FAILURE(shown = WaitFor([this] { return FramesShowReadings(3); }, 60000),
+                            "Версия прибора без ИПП не поддерживается!");
+    EXPECT_FALSE(shown);
+    EXPECT_LT(elapsed.elapsed(), 10000) << "the wait ran on after the box";
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The channel settings dialog driven by answer frames through its own listener.
 #include "app/form_setting_channel.h"
 
+#include <array>
+
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -123,10 +125,14 @@ TEST_F(SettingChannel, FirstMeasureAnswer_FillsControlsAndLaterOnesDoNot) {
     EXPECT_TRUE(SentOncePerListener().empty());
 }
 
-TEST_F(SettingChannel, ShuntNotInTable_LeavesTheFirstEntrySelected) {
+TEST_F(SettingChannel, ShuntNotInTable_SelectsNoEntryAndShowsTheReportedValue) {
     Feed(MeasureAnswer("5.00000(10)", "0.50000(1)", "0.05000(0.1)", "3.3"));
-    EXPECT_EQ(Dialog->ComboBoxAmper->currentIndex(), 0) << "selected when channel 3 got its item";
+    EXPECT_EQ(Dialog->ComboBoxAmper->currentIndex(), -1) << "the first entry would send shunt 0";
+    EXPECT_EQ(Dialog->ComboBoxAmper->currentText(), QString());
+    EXPECT_TRUE(Dialog->ComboBoxAmper->placeholderText().startsWith(QStringLiteral("3.3 А")))
+        << Dialog->ComboBoxAmper->placeholderText().toStdString();
     EXPECT_TRUE(Dialog->ComboBoxAmper->isEnabled());
+    EXPECT_DOUBLE_EQ(Dialog->ReportedShunt(), 3.3);
 }
 
 TEST_F(SettingChannel, ShuntWithinAThousandth_SelectsItsEntry) {
@@ -196,6 +202,123 @@ INSTANTIATE_TEST_SUITE_P(Table, SettingChannelCodes,
                          ::testing::Values(TCodeRow{0, 0, 0, 2, "0;1;1;4;750;"}, TCodeRow{1, 1, 1, 4, "0;2;2;1;50000;"},
                                            TCodeRow{2, 2, 2, 25, "0;3;0;0;25000000;"},
                                            TCodeRow{3, 0, 0, 0, "0;0;1;4;0;"}, TCodeRow{0, 1, 0, 1, "0;1;2;4;75;"}));
+
+// What the instrument reported: ranges of the three channels as it writes them and the shunt.
+struct TReported {
+    const char* Name;
+    const char* Ch1;
+    const char* Ch2;
+    const char* Ch3;
+    const char* Shunt;
+};
+
+// The one control the operator touches before "OK".
+enum class TTouch { Nothing, Ch1To100V, Ch3To1V, ShuntTo5A };
+
+// Per reported state and touch: the "0;…" frame "OK" sends, or nothing (empty) while a group has no item.
+struct TChoiceRow {
+    TReported State;
+    TTouch Touch;
+    const char* Sent;
+};
+
+const TReported kKnown{"Known", "5.00000(10)", "0.50000(1)", "0.05000(0.1)", "75"};
+// Channel 3 in its "30" range is kept as 255: no item of the group shows it.
+const TReported kRange30{"Range30", "5.00000(10)", "0.50000(1)", "0.05000(30)", "75"};
+const TReported kUnknownCode{"UnknownCode", "5.00000(5)", "0.50000(1)", "0.05000(0.1)", "75"};
+const TReported kShuntOutside{"ShuntOutside", "5.00000(10)", "0.50000(1)", "0.05000(0.1)", "3.3"};
+
+std::string ChoiceName(const ::testing::TestParamInfo<TChoiceRow>& row) {
+    static const char* const kTouch[] = {"Nothing", "Ch1To100V", "Ch3To1V", "ShuntTo5A"};
+    return std::string(row.param.State.Name) + "_" + kTouch[static_cast<int>(row.param.Touch)];
+}
+
+class SettingChannelChoice : public SettingChannel, public ::testing::WithParamInterface<TChoiceRow> {
+  protected:
+    void Touch(TTouch touch) const {
+        switch (touch) {
+            case TTouch::Nothing:
+                break;
+            case TTouch::Ch1To100V:
+                ClickItem(Dialog->RG1, 2);
+                break;
+            case TTouch::Ch3To1V:
+                ClickItem(Dialog->RG3, 1);
+                break;
+            case TTouch::ShuntTo5A:
+                // As the operator picks from the open list: the entry, then `activated`.
+                ASSERT_TRUE(Dialog->ComboBoxAmper->isEnabled());
+                Dialog->ComboBoxAmper->setCurrentIndex(4);
+                emit Dialog->ComboBoxAmper->activated(4);
+                break;
+        }
+    }
+};
+
+TEST_P(SettingChannelChoice, Ok_SendsOnlyWhatTheOperatorChoseOrNothingWhileAGroupHasNoItem) {
+    const TChoiceRow& row = GetParam();
+    Feed(MeasureAnswer(row.State.Ch1, row.State.Ch2, row.State.Ch3, row.State.Shunt));
+    ASSERT_EQ(Dialog->Tag(), 1);
+    ASSERT_NO_FATAL_FAILURE(Touch(row.Touch));
+    const std::string expected = row.Sent;
+    if (expected.empty()) {
+        const std::array<const tavrel::app::TRadioGroup*, 3> groups{Dialog->RG1, Dialog->RG2, Dialog->RG3};
+        bool explained = false;
+        for (std::size_t i = 0; i < groups.size(); ++i) {
+            const bool noItem = groups[i]->ItemIndex() < 0;
+            EXPECT_EQ(Dialog->LabelNoItem[i]->isVisible(), noItem) << "group " << i + 1;
+            explained = explained || noItem;
+        }
+        EXPECT_TRUE(explained) << "a blocked dialog says which group blocks it";
+        EXPECT_EQ(Dialog->LabelNoItem[0]->text(), QStringLiteral("Диапазон прибора не из списка: выберите"));
+        EXPECT_FALSE(Dialog->ButtonOK->isEnabled());
+        EXPECT_FALSE(Dialog->ButtonApply->isEnabled());
+        QTest::keyClick(KeyTarget(), Qt::Key_Return);
+        EXPECT_TRUE(Dialog->isVisible()) << "Enter is OK, and OK cannot be pressed";
+        EXPECT_TRUE(SentOncePerListener().empty());
+        return;
+    }
+    for (QLabel* note : Dialog->LabelNoItem) {
+        EXPECT_FALSE(note->isVisible());
+    }
+    ASSERT_NO_FATAL_FAILURE(Leave(Dialog.get(), TLeave::OkButton, Dialog->ButtonOK, Dialog->ButtonCancel, KeyTarget()));
+    const auto main = MainQueue();
+    ASSERT_EQ(main.size(), 1U);
+    EXPECT_EQ(Body(main[0]), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SettingChannelChoice,
+                         ::testing::Values(TChoiceRow{kKnown, TTouch::Nothing, "0;2;1;4;750000;"},
+                                           TChoiceRow{kKnown, TTouch::Ch1To100V, "0;3;1;4;750000;"},
+                                           TChoiceRow{kKnown, TTouch::Ch3To1V, "0;2;1;1;750000;"},
+                                           TChoiceRow{kKnown, TTouch::ShuntTo5A, "0;2;1;4;50000;"},
+                                           TChoiceRow{kRange30, TTouch::Nothing, ""},
+                                           TChoiceRow{kRange30, TTouch::Ch1To100V, ""},
+                                           TChoiceRow{kRange30, TTouch::Ch3To1V, "0;2;1;1;750000;"},
+                                           TChoiceRow{kUnknownCode, TTouch::Nothing, ""},
+                                           TChoiceRow{kUnknownCode, TTouch::Ch1To100V, "0;3;1;4;750000;"},
+                                           TChoiceRow{kUnknownCode, TTouch::Ch3To1V, ""},
+                                           TChoiceRow{kUnknownCode, TTouch::ShuntTo5A, ""},
+                                           TChoiceRow{kShuntOutside, TTouch::Nothing, "0;2;1;4;33000;"},
+                                           TChoiceRow{kShuntOutside, TTouch::Ch1To100V, "0;3;1;4;33000;"},
+                                           TChoiceRow{kShuntOutside, TTouch::Ch3To1V, "0;2;1;1;33000;"},
+                                           TChoiceRow{kShuntOutside, TTouch::ShuntTo5A, "0;2;1;4;50000;"}),
+                         ChoiceName);
+
+TEST_F(SettingChannel, GroupWithoutItem_ApplyFollowsOnceTheOperatorPicksAnItem) {
+    Feed(MeasureAnswer("5.00000(10)", "0.50000(1)", "0.05000(30)", "75"));
+    ClickItem(Dialog->RG1, 2);
+    EXPECT_FALSE(Dialog->ButtonApply->isEnabled()) << "channel 3 has no item yet";
+    Dialog->ButtonApply->click();
+    EXPECT_TRUE(SentOncePerListener().empty());
+    EXPECT_TRUE(Dialog->LabelNoItem[2]->isVisible());
+    EXPECT_EQ(tavrel::test::ClippedTexts(Dialog.get()), std::vector<std::string>{});
+    ClickItem(Dialog->RG3, 2);
+    EXPECT_FALSE(Dialog->LabelNoItem[2]->isVisible());
+    ASSERT_TRUE(Dialog->ButtonApply->isEnabled());
+    Dialog->ButtonApply->click();
+    EXPECT_EQ(SentOncePerListener(), std::vector<std::string>{"0;3;1;0;750000;"});
+}
 
 TEST_F(SettingChannel, ShuntChangeOnly_EnablesApplyWhichSendsOnceAndDisablesItself) {
     FeedFirst();

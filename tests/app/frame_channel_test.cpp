@@ -166,7 +166,7 @@ TEST_F(FramePicture, Click_WritesPrivateCopyAndOpensItInTheViewer) {
     const QString path = Viewer.Urls[0].toLocalFile();
     const QFileInfo info(path);
     EXPECT_EQ(info.fileName(), QStringLiteral("tavrel.png"));
-    EXPECT_EQ(info.absolutePath(), QFileInfo(tavrel::app::TPrivatePictureFile::DefaultDirectory()).absoluteFilePath());
+    EXPECT_EQ(info.absolutePath(), QFileInfo(tavrel::app::TUserAccess::PrivateDirectory()).absoluteFilePath());
     EXPECT_FALSE(path.startsWith(QStringLiteral("/tmp/tavrel.png")));
     EXPECT_EQ(info.permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
               QFile::Permissions());

@@ -1,5 +1,6 @@
-// Test helper: one program instance under a given guard name. Prints "first" or "second"; the first
-// prints "activated" when another start tells it to come forward, then exits with code 0.
+// Test helper: one program instance under a given guard name (without one, the product's default).
+// Prints "first" or "second"; the first prints "activated" when another start tells it to come forward,
+// then exits with code 0.
 #include <cstdio>
 
 #include <QCoreApplication>
@@ -9,11 +10,9 @@
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (argc < 2) {
-        return 2;
-    }
     QTextStream out(stdout);
-    tavrel::app::TMainDataModule guard(QString::fromLocal8Bit(argv[1]));
+    tavrel::app::TMainDataModule guard(argc < 2 ? tavrel::app::TMainDataModule::DefaultGuardName()
+                                                : QString::fromLocal8Bit(argv[1]));
     if (!guard.IsFirstInstance()) {
         out << "second\n";
         return 0;

@@ -16,6 +16,7 @@
 #include "app/grid_panel.h"
 #include "app/halvo.h"
 #include "app/image.h"
+#include "app/maker_contacts.h"
 #include "app/radio_group.h"
 #include "app/status_bar.h"
 #include "app_test_support.h"
@@ -49,6 +50,46 @@ TEST_F(MainWindow, Start_DisconnectedWithDisabledModesEmptyGridAndHiddenLog) {
     EXPECT_FALSE(Form->Timer1->isActive());
     EXPECT_FALSE(Form->TimerInfo->isActive());
 }
+
+TEST_F(MainWindow, DeveloperPage_CaptionShowsWholeAndContactsAreTheBuildsOwn) {
+    Form->show();
+    Form->PageControl1->setCurrentIndex(1);
+    QApplication::processEvents();
+    const QLabel* caption = Form->LabelReference;
+    EXPECT_EQ(caption->parentWidget()->width(), 145);
+    const QRect room = caption->contentsRect();
+    const QRect needed = caption->fontMetrics().boundingRect(room, Qt::AlignCenter | Qt::TextWordWrap, caption->text());
+    EXPECT_TRUE(room.contains(needed)) << "needs " << needed.width() << " x " << needed.height() << ", has "
+                                       << room.width() << " x " << room.height();
+    EXPECT_EQ(Form->LabelContacts->text(), tavrel::app::SupportContactsText());
+    EXPECT_TRUE(Form->LabelContacts->wordWrap());
+}
+
+struct TContactsRow {
+    const char* Phone;
+    const char* Email;
+    const char* Site;
+    const char* Text;
+};
+
+class SupportContacts : public ::testing::TestWithParam<TContactsRow> {};
+
+TEST_P(SupportContacts, Text_HasALinePerContactGivenAndIsNeutralWithoutAny) {
+    const TContactsRow& row = GetParam();
+    EXPECT_EQ(tavrel::app::SupportContactsText(QString::fromUtf8(row.Phone), QString::fromUtf8(row.Email),
+                                               QString::fromUtf8(row.Site)),
+              QString::fromUtf8(row.Text));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SupportContacts,
+    ::testing::Values(TContactsRow{"", "", "", "Контакты технической поддержки «Ордалит» в этой сборке не указаны."},
+                      TContactsRow{" ", "", "  ", "Контакты технической поддержки «Ордалит» в этой сборке не указаны."},
+                      TContactsRow{"+7 123 456", "", "", "Техническая поддержка «Ордалит»\nтелефон: +7 123 456"},
+                      TContactsRow{"", "help@example.org", "example.org",
+                                   "Техническая поддержка «Ордалит»\ne-mail: help@example.org\nсайт: example.org"},
+                      TContactsRow{"1", " a@b ", "c",
+                                   "Техническая поддержка «Ордалит»\nтелефон: 1\ne-mail: a@b\nсайт: c"}));
 
 TEST_F(MainWindow, Layout_SizesAndTextsOfTheControls) {
     Form->show();

@@ -111,7 +111,7 @@ TEST_F(PrivatePictureFileTest, Write_RefusesNullPictureAndPathInName) {
 }
 
 TEST(PrivatePictureFile, DefaultDirectory_IsInsideTheUsersRuntimeOrCacheDirectory) {
-    const QString dir = TPrivatePictureFile::DefaultDirectory();
+    const QString dir = tavrel::app::TUserAccess::PrivateDirectory();
     EXPECT_TRUE(dir.endsWith(QStringLiteral("/tavrel-check")));
     EXPECT_NE(QFileInfo(dir).absolutePath(), QStringLiteral("/tmp"));
 }

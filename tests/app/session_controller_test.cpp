@@ -199,16 +199,22 @@ TEST_P(SessionControllerIppVoltage, Item_QueuesRegistratorThenVoltStepAndShowsCh
 
 INSTANTIATE_TEST_SUITE_P(UppAndUtz, SessionControllerIppVoltage, ::testing::Values(1, 2));
 
-TEST_F(SessionController, RefusedModeCommand_ClearsSelectionAndFallsBackToRegistrator) {
+TEST_F(SessionController, RefusedModeCommand_ClearsSelectionAndFramesAndFallsBackToRegistrator) {
     StartSession();
     // Any result byte but 4 is a refusal (5 here: 2 and 3 would be read as frame bytes).
     Feed(CommandResultBody('4', 'K', 5));
     EXPECT_EQ(Form->WorkState, 255);
     EXPECT_EQ(Form->RGModeWork->ItemIndex(), -1);
+    EXPECT_EQ(Form->GP->ControlCount(), 0) << "no frame keeps a reading that no longer updates";
+    EXPECT_EQ(Form->GP->Tag(), -1);
     EXPECT_TRUE(Spy.Take().empty()) << "clearing the selection queues nothing";
     Feed(kMeasure);
     EXPECT_EQ(Form->RGModeWork->ItemIndex(), 0);
+    EXPECT_EQ(Form->GP->ControlCount(), 0) << "measurements come back only with a confirmed layout";
     EXPECT_EQ(Spy.Take(), std::vector<TBytes>{TTavrelCommand::setModeWork(1)});
+    Feed(CommandResultBody('4', 'K', 4));
+    Feed(kMeasure);
+    EXPECT_EQ(Form->GP->ControlCount(), 3);
 }
 
 TEST_F(SessionController, CommandResult_NotAboutModeIsLoggedAndKeepsWorkState) {

@@ -9,11 +9,11 @@
 
 namespace tavrel::test {
 
-void SimulatorFormFixture::StartSimulator(const QString& logName) {
+void SimulatorFormFixture::StartSimulator(const QString& logName, sim::TSimOptions options) {
+    FBoxGuard = std::make_unique<TModalCloser>(TModalCloser::TMode::FailOnMessageBox);
     QDir().mkpath(QStringLiteral(TAVREL_SCREENSHOT_DIR));
     LogPath = QDir(QStringLiteral(TAVREL_SCREENSHOT_DIR)).filePath(logName);
     QFile::remove(LogPath);
-    sim::TSimOptions options;
     options.LogFile = LogPath.toStdString();
     Sim = std::make_unique<sim::Simulator>(options);
     const std::string slave = Sim->OpenPty();
@@ -27,6 +27,10 @@ void SimulatorFormFixture::TearDown() {
     Form->close();
     Sim.reset();
     MainFormFixture::TearDown();
+}
+
+bool SimulatorFormFixture::WaitFor(const std::function<bool()>& done, int timeoutMs) const {
+    return test::WaitFor([this, &done] { return UnexpectedBoxSeen() || done(); }, timeoutMs) && !UnexpectedBoxSeen();
 }
 
 app::TFrameChannel* SimulatorFormFixture::Frame(int k) const {
