@@ -39,7 +39,7 @@ struct TKey {
     std::vector<std::string_view> Ops;
 };
 
-// The keys of udev(7) and the operators udev takes for each.
+// The keys of udev(7), each with the operators udev(7) gives for it (forms udev only warns about are refused).
 const std::vector<TKey>& Keys() {
     static const std::vector<TKey> keys = {
         {"ACTION", TBraces::None, {"==", "!="}},
