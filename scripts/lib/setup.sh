@@ -5,9 +5,10 @@ TAVREL_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libsqlite3-dev
     clang libclang-rt-14-dev
     umockdev
-    qt6-base-dev qt6-qpa-plugins qt6-serialport-dev
+    qt6-base-dev qt6-qpa-plugins qt6-serialport-dev qt6-svg-dev
     fonts-dejavu-core fonts-liberation
     locales
+    dpkg-dev file lintian desktop-file-utils appstream
 )
 
 as_root() {

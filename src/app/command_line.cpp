@@ -1,13 +1,76 @@
 #include "app/command_line.h"
 
+#include <algorithm>
+#include <iterator>
+
+#include "app/about_box.h"
+
 namespace tavrel::app {
+
+namespace {
+
+enum class TQtValue { None, Next, Joined };
+
+struct TQtOption {
+    const char* Name;  // without the leading '-'; Qt accepts one or two
+    TQtValue Value;
+};
+
+// The options QApplication takes out of argv on Linux, with the X11 platform's own.
+constexpr TQtOption kQtOptions[] = {
+    {"platform", TQtValue::Next},
+    {"platformpluginpath", TQtValue::Next},
+    {"platformtheme", TQtValue::Next},
+    {"plugin", TQtValue::Next},
+    {"qwindowgeometry", TQtValue::Next},
+    {"qwindowicon", TQtValue::Next},
+    {"qwindowtitle", TQtValue::Next},
+    {"session", TQtValue::Next},
+    {"style", TQtValue::Next},
+    {"stylesheet", TQtValue::Next},
+    {"display", TQtValue::Next},
+    {"geometry", TQtValue::Next},
+    {"title", TQtValue::Next},
+    {"icon", TQtValue::Next},
+    {"name", TQtValue::Next},
+    {"visual", TQtValue::Next},
+    {"style=", TQtValue::Joined},
+    {"stylesheet=", TQtValue::Joined},
+    {"qmljsdebugger=", TQtValue::Joined},
+    {"reverse", TQtValue::None},
+    {"widgetcount", TQtValue::None},
+    {"nograb", TQtValue::None},
+    {"dograb", TQtValue::None},
+};
+
+// The Qt option that `arg` names, or nullptr.
+const TQtOption* FindQtOption(const QString& arg) {
+    if (!arg.startsWith(QLatin1Char('-'))) {
+        return nullptr;
+    }
+    const QString name = arg.mid(arg.startsWith(QLatin1String("--")) ? 2 : 1);
+    const auto* found = std::find_if(std::begin(kQtOptions), std::end(kQtOptions), [&](const TQtOption& option) {
+        return option.Value == TQtValue::Joined ? name.startsWith(QLatin1String(option.Name))
+                                                : name == QLatin1String(option.Name);
+    });
+    return found == std::end(kQtOptions) ? nullptr : found;
+}
+
+}  // namespace
 
 TCommandLine ParseCommandLine(const QStringList& arguments) {
     TCommandLine result;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& arg = arguments[i];
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+        if (const TQtOption* qt = FindQtOption(arg)) {
+            if (qt->Value == TQtValue::Next && ++i >= arguments.size()) {
+                result.Error = QStringLiteral("Не указано значение после %1").arg(arg);
+                return result;
+            }
+        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             result.Help = true;
+        } else if (arg == QLatin1String("--version")) {
+            result.Version = true;
         } else if (arg == QLatin1String("--simulate")) {
             result.Simulate = true;
         } else if (arg == QLatin1String("--port") || arg.startsWith(QLatin1String("--port="))) {
@@ -43,7 +106,7 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
 
 QString CommandLineUsage(const QString& programName) {
     return QStringLiteral(
-               "Использование: %1 [--port ПОРТ | --simulate] [--help]\n"
+               "Использование: %1 [--port ПОРТ | --simulate] [--help] [--version] [параметры Qt]\n"
                "\n"
                "Поверка Таврель «Ордалит». Без параметров программа сама находит порт прибора\n"
                "по его USB-идентификатору (VID_0483&PID_5740).\n"
@@ -52,8 +115,17 @@ QString CommandLineUsage(const QString& programName) {
                "                (например /dev/ttyACM0 или /dev/ttyUSB0 для прибора за переходником)\n"
                "  --simulate    запустить симулятор прибора и подключаться к нему;\n"
                "                заголовок окна и надпись в окне говорят «Симулятор»\n"
-               "  --help        показать эту справку и выйти\n")
+               "  --help        показать эту справку и выйти\n"
+               "  --version     показать версию и дату сборки и выйти\n"
+               "\n"
+               "Параметры Qt (-platform offscreen, -style Fusion, -reverse и другие) передаются Qt.\n")
         .arg(programName);
+}
+
+QString CommandLineVersion(const QString& programName) {
+    QString about = TAboutBox::AboutText();
+    about.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return QStringLiteral("%1 %2\n%3\n").arg(programName, QStringLiteral(TAVREL_VERSION), about);
 }
 
 }  // namespace tavrel::app

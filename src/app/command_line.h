@@ -8,6 +8,7 @@ namespace tavrel::app {
 // What the command line asks for. Without arguments the tool finds the instrument by its USB id.
 struct TCommandLine {
     bool Help = false;
+    bool Version = false;
     bool Simulate = false;
     QString PortName;  // empty: auto-detection by hardware id
     QString Error;     // not empty: the arguments were refused, with this text
@@ -15,10 +16,16 @@ struct TCommandLine {
     bool Ok() const { return Error.isEmpty(); }
 };
 
-// `arguments` without the program name.
+// `arguments` without the program name. Qt's own options (-platform NAME, -style NAME, -reverse, ...)
+// are passed over here: QApplication takes them out of argv when it is created. The tool reads its
+// options before that, so --help, --version and refused arguments never need a display.
 TCommandLine ParseCommandLine(const QStringList& arguments);
 
 // The usage text printed by --help (and after a refused argument).
 QString CommandLineUsage(const QString& programName);
+
+// The text printed by --version: program and version, then the about box's title, build stamp and
+// copyright lines.
+QString CommandLineVersion(const QString& programName);
 
 }  // namespace tavrel::app

@@ -27,7 +27,10 @@ void ShowError(const QString& text) {
 
 int RunWindows(int argc, char** argv, const tavrel::app::TCommandLine& commandLine) {
     THalvo::DetectMemoryLeak(true);
+    // Takes Qt's own options (-platform, -style, -reverse, ...) out of argv.
     QApplication app(argc, argv);
+    // Wayland shells find the desktop entry, and with it the icon, by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(TAVREL_APP_ID));
     auto platform = std::make_shared<tavrel::app::TQtMessagingPlatform>();
     tavrel::bus::InstallMessagingPlatform(platform);
     struct TUninstall {
@@ -74,6 +77,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         arguments << QString::fromLocal8Bit(argv[i]);
     }
+    // Read before QApplication exists, which needs a display: --help and --version work without one.
     const tavrel::app::TCommandLine commandLine = tavrel::app::ParseCommandLine(arguments);
     if (commandLine.Help || !commandLine.Ok()) {
         QTextStream out(commandLine.Ok() ? stdout : stderr);
@@ -82,6 +86,10 @@ int main(int argc, char** argv) {
         }
         out << tavrel::app::CommandLineUsage(QStringLiteral("tavrel-check"));
         return commandLine.Ok() ? 0 : 2;
+    }
+    if (commandLine.Version) {
+        QTextStream(stdout) << tavrel::app::CommandLineVersion(QStringLiteral("tavrel-check"));
+        return 0;
     }
 
     // The bus and its key cache come first: the main window subscribes while it is being created.

@@ -40,7 +40,8 @@ class ESerialError : public std::runtime_error {
 //
 // After a failed Connect, LastError/LastErrorDesc hold the open's own error (EACCES, EBUSY, ENOENT...) until
 // the next operation; ConnectError/ConnectErrorDesc keep it for good, and for EACCES ConnectErrorDesc adds a
-// Russian hint naming the group that owns the device node (for example dialout).
+// Russian hint naming the group that owns the device node (for example dialout) and the udev rule of the
+// package, which opens the instrument to the user at the seat.
 class TSerialPort {
   public:
     static constexpr std::int32_t ErrAlreadyOwned = 9991;

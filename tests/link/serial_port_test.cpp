@@ -232,7 +232,7 @@ TEST(SerialPort, Connect_MissingDeviceKeepsOpenErrorAfterConfig) {
 }
 
 // Run as an unprivileged user in a child, so that the open meets the device node's permissions.
-TEST(SerialPort, Connect_AccessDeniedNamesTheOwningGroup) {
+TEST(SerialPort, Connect_AccessDeniedNamesTheOwningGroupAndThePackagesRule) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root to switch to an unprivileged user";
     }
@@ -273,7 +273,10 @@ TEST(SerialPort, Connect_AccessDeniedNamesTheOwningGroup) {
     const std::string denied = std::strerror(EACCES);
     const std::string expected = std::to_string(EACCES) + "\n" + denied + "\n" + std::to_string(EACCES) + "\n" +
                                  denied + ". Нет доступа к порту " + pty.SlavePath() +
-                                 ": пользователь должен входить в группу «" + groupName + "», которой принадлежит порт";
+                                 ": пользователь должен входить в группу «" + groupName +
+                                 "», которой принадлежит порт, или работать за этим компьютером, где установлен "
+                                 "пакет tavrel-check: его правило udev открывает прибор такому пользователю (после "
+                                 "установки переподключите прибор)";
     EXPECT_EQ(report, expected);
 }
 

@@ -1,12 +1,15 @@
-// Draws the application's pictures: the five wiring diagrams, the logo and the seven status-bar icons.
+// Draws the application's pictures: the five wiring diagrams, the logo, the seven status-bar icons, and the
+// program's icon for the desktop (the logo's emblem) as a 256-pixel PNG and as SVG.
 //
-// The build does not run this program; the PNGs committed under src/app/resources are what the app embeds.
-// To regenerate them after changing a drawing, build the target and run it from the repository root:
+// The build does not run this program; the PNGs committed under src/app/resources are what the app embeds, and
+// the icons committed under packaging/ are what the package installs. To regenerate them after changing a
+// drawing, build the target and run it from the repository root:
 //
 //     cmake --build build/<dir> --target tavrel-draw-assets
-//     QT_QPA_PLATFORM=offscreen build/<dir>/tools/assets/tavrel-draw-assets src/app/resources
+//     QT_QPA_PLATFORM=offscreen build/<dir>/tools/assets/tavrel-draw-assets .
 //
-// It writes pictures/*.png, images/logo.png and icons/sb0.png ... sb6.png below the given directory.
+// It writes src/app/resources/{pictures/*.png, images/logo.png, icons/sb0.png ... sb6.png} and
+// packaging/icon-256.png, packaging/icon.svg below the given directory.
 
 #include <algorithm>
 #include <array>
@@ -28,6 +31,7 @@
 #include <QPen>
 #include <QPolygonF>
 #include <QString>
+#include <QSvgGenerator>
 #include <QTextStream>
 
 namespace {
@@ -311,22 +315,20 @@ QImage DrawIppAmpere() {
     return img;
 }
 
-// Wordmark: an emblem (a meter dial with a needle) and "Поверка Таврель" over «Ордалит».
-QImage DrawLogo() {
-    constexpr int kW = 3279;
-    constexpr int kH = 629;
-    QImage img = NewCanvas(kW, kH);
-    QPainter p(&img);
-    Prepare(p);
+namespace logo {
+const QColor kNavy("#0d47a1");
+const QColor kAccent("#d32f2f");
+const QColor kGrey("#546e7a");
+// The emblem and its margin: the left end of the wordmark and, scaled, the program's icon.
+constexpr double kEmblemBox = 629;
+const QRectF kEmblem(20, 20, 589, 589);
+}  // namespace logo
 
-    const QColor navy("#0d47a1");
-    const QColor accent("#d32f2f");
-    const QColor grey("#546e7a");
-
-    // Emblem: rounded square with a dial arc, scale ticks and a needle.
-    const QRectF emblem(20, 20, 589, 589);
+// Emblem: rounded square with a dial arc, scale ticks and a needle, in a kEmblemBox square at the origin.
+void DrawEmblem(QPainter& p) {
+    const QRectF emblem = logo::kEmblem;
     p.setPen(Qt::NoPen);
-    p.setBrush(navy);
+    p.setBrush(logo::kNavy);
     p.drawRoundedRect(emblem, 110, 110);
     const QPointF hub(emblem.center().x(), emblem.top() + 400);
     const double arcR = 250;
@@ -340,34 +342,44 @@ QImage DrawLogo() {
         p.drawLine(hub + dir * (arcR - 30), hub + dir * (arcR - (i % 3 == 0 ? 85 : 60)));
     }
     const double needleA = 62.0 * 3.14159265358979 / 180.0;
-    p.setPen(QPen(accent, 22, Qt::SolidLine, Qt::RoundCap));
+    p.setPen(QPen(logo::kAccent, 22, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(hub, hub + QPointF(std::cos(needleA), -std::sin(needleA)) * (arcR - 40));
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::white);
     p.drawEllipse(hub, 38, 38);
-    p.setBrush(accent);
+    p.setBrush(logo::kAccent);
     p.drawEllipse(hub, 18, 18);
     p.setPen(QPen(Qt::white, 20, Qt::SolidLine, Qt::RoundCap));
     p.drawLine(QPointF(emblem.left() + 120, emblem.bottom() - 90), QPointF(emblem.right() - 120, emblem.bottom() - 90));
+}
+
+// Wordmark: the emblem and "Поверка Таврель" over «Ордалит».
+QImage DrawLogo() {
+    constexpr int kW = 3279;
+    constexpr int kH = 629;
+    QImage img = NewCanvas(kW, kH);
+    QPainter p(&img);
+    Prepare(p);
+    DrawEmblem(p);
 
     // Texts, sized to fill the width right of the emblem.
-    const double textLeft = emblem.right() + 90;
+    const double textLeft = logo::kEmblem.right() + 90;
     const double textWidth = kW - textLeft - 20;
     const QString product = QStringLiteral("Поверка Таврель");
     QFont big = LabelFont(300, true);
     const double bigWidth = QFontMetricsF(big).horizontalAdvance(product);
     big.setPixelSize(static_cast<int>(300 * textWidth / bigWidth));
     const QFontMetricsF bigM(big);
-    DrawText(p, QRectF(textLeft, 0, textWidth, 380), product, big, navy, Qt::AlignLeft | Qt::AlignBottom);
+    DrawText(p, QRectF(textLeft, 0, textWidth, 380), product, big, logo::kNavy, Qt::AlignLeft | Qt::AlignBottom);
 
     QFont small = LabelFont(170, false);
     small.setLetterSpacing(QFont::PercentageSpacing, 108);
-    p.setPen(QPen(grey, 10));
+    p.setPen(QPen(logo::kGrey, 10));
     const QString maker = QStringLiteral("«Ордалит»");
     const double makerWidth = QFontMetricsF(small).horizontalAdvance(maker);
     const QRectF makerBox(textLeft + 8, 400, makerWidth + 20, 210);
-    DrawText(p, makerBox, maker, small, grey, Qt::AlignLeft | Qt::AlignVCenter);
-    p.setPen(QPen(accent, 14, Qt::SolidLine, Qt::RoundCap));
+    DrawText(p, makerBox, maker, small, logo::kGrey, Qt::AlignLeft | Qt::AlignVCenter);
+    p.setPen(QPen(logo::kAccent, 14, Qt::SolidLine, Qt::RoundCap));
     const double ruleY = makerBox.center().y() + 8;
     p.drawLine(QPointF(makerBox.right() + 50, ruleY), QPointF(kW - 30, ruleY));
     p.end();
@@ -460,6 +472,41 @@ QImage DrawIconCharge() {
                        {{'d', kIconDark}, {'G', QColor("#43a047")}});
 }
 
+// The program's icon: the emblem alone, filling a square of kIconSize pixels.
+constexpr int kIconSize = 256;
+
+void DrawIcon(QPainter& p) {
+    Prepare(p);
+    p.scale(kIconSize / logo::kEmblemBox, kIconSize / logo::kEmblemBox);
+    DrawEmblem(p);
+}
+
+QImage DrawIconPng() {
+    QImage img = NewCanvas(kIconSize, kIconSize);
+    QPainter p(&img);
+    DrawIcon(p);
+    p.end();
+    return img;
+}
+
+bool SaveIconSvg(const QString& root, const QString& relative) {
+    const QString path = QDir(root).filePath(relative);
+    QSvgGenerator svg;
+    svg.setFileName(path);
+    svg.setSize(QSize(kIconSize, kIconSize));
+    svg.setViewBox(QRect(0, 0, kIconSize, kIconSize));
+    svg.setTitle(QStringLiteral("Поверка Таврель"));
+    QPainter p;
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !p.begin(&svg)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    DrawIcon(p);
+    p.end();
+    std::printf("%s\n", qPrintable(relative));
+    return true;
+}
+
 bool Save(const QImage& img, const QString& root, const QString& relative) {
     const QString path = QDir(root).filePath(relative);
     if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !img.save(path, "PNG")) {
@@ -477,7 +524,7 @@ int main(int argc, char** argv) {
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     QGuiApplication app(argc, argv);
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <resource directory, e.g. src/app/resources>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <repository root>\n", argv[0]);
         return 2;
     }
     const QString root = QString::fromLocal8Bit(argv[1]);
@@ -486,23 +533,25 @@ int main(int argc, char** argv) {
         const char* path;
         QImage (*draw)();
     };
-    const std::array<Picture, 13> pictures{{
-        {"pictures/REG1.png", DrawReg1},
-        {"pictures/REG2.png", DrawReg2},
-        {"pictures/REG3.png", DrawReg3},
-        {"pictures/IPP_VOLT.png", DrawIppVolt},
-        {"pictures/IPP_AMPERE.png", DrawIppAmpere},
-        {"images/logo.png", DrawLogo},
-        {"icons/sb0.png", DrawIconMains},
-        {"icons/sb1.png", DrawIconUsb},
-        {"icons/sb2.png", DrawIconBattery},
-        {"icons/sb3.png", DrawIconCharging},
-        {"icons/sb4.png", DrawIconDischarging},
-        {"icons/sb5.png", DrawIconMemory},
-        {"icons/sb6.png", DrawIconCharge},
+    const std::array<Picture, 14> pictures{{
+        {"src/app/resources/pictures/REG1.png", DrawReg1},
+        {"src/app/resources/pictures/REG2.png", DrawReg2},
+        {"src/app/resources/pictures/REG3.png", DrawReg3},
+        {"src/app/resources/pictures/IPP_VOLT.png", DrawIppVolt},
+        {"src/app/resources/pictures/IPP_AMPERE.png", DrawIppAmpere},
+        {"src/app/resources/images/logo.png", DrawLogo},
+        {"src/app/resources/icons/sb0.png", DrawIconMains},
+        {"src/app/resources/icons/sb1.png", DrawIconUsb},
+        {"src/app/resources/icons/sb2.png", DrawIconBattery},
+        {"src/app/resources/icons/sb3.png", DrawIconCharging},
+        {"src/app/resources/icons/sb4.png", DrawIconDischarging},
+        {"src/app/resources/icons/sb5.png", DrawIconMemory},
+        {"src/app/resources/icons/sb6.png", DrawIconCharge},
+        {"packaging/icon-256.png", DrawIconPng},
     }};
     bool ok = true;
     for (const Picture& pic : pictures)
         ok = Save(pic.draw(), root, QString::fromLatin1(pic.path)) && ok;
+    ok = SaveIconSvg(root, QStringLiteral("packaging/icon.svg")) && ok;
     return ok ? 0 : 1;
 }

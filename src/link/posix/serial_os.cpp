@@ -183,7 +183,10 @@ int Open(const std::string& Path, THandle& Handle, std::string& Hint) {
         if (error == EACCES) {
             const std::string group = OwningGroup(Path);
             Hint = ". Нет доступа к порту " + Path + ": пользователь должен входить в группу «" +
-                   (group.empty() ? std::string("dialout") : group) + "», которой принадлежит порт";
+                   (group.empty() ? std::string("dialout") : group) +
+                   "», которой принадлежит порт, или работать за этим компьютером, где установлен пакет "
+                   "tavrel-check: его правило udev открывает прибор такому пользователю (после установки "
+                   "переподключите прибор)";
         }
         return error;
     }
