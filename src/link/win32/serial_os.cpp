@@ -16,8 +16,8 @@ constexpr DWORD kQueueSize = 4096;
 // Longest wait for one overlapped read or write; the caller's loop keeps the whole operation within its
 // deadlock time-out, and a transfer still pending after this is cancelled and counted as far as it got.
 constexpr DWORD kTransferSliceMs = 200;
-// Pause before waiting again after a comm-event wait that ended without a received character.
-constexpr DWORD kEmptyWaitPauseMs = 1;
+// Pause after a comm-event wait that ended without a received character.
+constexpr DWORD kEmptyWaitPauseMs = 10;
 
 // One open port. The listen task reads and waits, the work task writes, so each direction has its own
 // OVERLAPPED and event; the line-error counters are shared and guarded.
@@ -90,82 +90,81 @@ int Transfer(TPort& Port, bool Write, void* Buffer, int Length, int& Count) {
     return Count == 0 && Length > 0 ? ErrWouldBlock : 0;
 }
 
-// Waits for a received character with an overlapped WaitCommEvent, ended early by Wake.
-TWaitResult WaitReceived(TPort& Port, HANDLE Wake, int TimeoutMs, int& Error) {
-    const ULONGLONG start = ::GetTickCount64();
-    for (;;) {
-        DWORD queued = 0;
-        Error = QueryStatus(Port, queued);
-        if (Error != 0) {
-            return TWaitResult::wrHangup;
-        }
-        if (queued > 0) {
-            return TWaitResult::wrReady;
-        }
-        const ULONGLONG elapsed = ::GetTickCount64() - start;
-        if (TimeoutMs >= 0 && elapsed >= static_cast<ULONGLONG>(TimeoutMs)) {
-            return TWaitResult::wrTimeout;
-        }
-        const DWORD left = TimeoutMs < 0 ? INFINITE : static_cast<DWORD>(TimeoutMs - static_cast<int>(elapsed));
-        if (::SetCommMask(Port.File, EV_RXCHAR) == FALSE) {
-            Error = Failed();
-            return TWaitResult::wrHangup;
-        }
-        OVERLAPPED overlapped{};
-        overlapped.hEvent = Port.WaitEvent;
-        ::ResetEvent(Port.WaitEvent);
-        DWORD events = 0;
-        TWaitResult outcome = TWaitResult::wrReady;
-        if (::WaitCommEvent(Port.File, &events, &overlapped) == FALSE) {
-            if (::GetLastError() != ERROR_IO_PENDING) {
-                Error = Failed();
-                ::SetCommMask(Port.File, 0);
-                return TWaitResult::wrHangup;
-            }
-            const HANDLE objects[2] = {Port.WaitEvent, Wake};
-            const DWORD count = Wake == nullptr ? 1 : 2;
-            const DWORD signalled = ::WaitForMultipleObjects(count, objects, FALSE, left);
-            if (signalled == WAIT_OBJECT_0 + 1) {
-                outcome = TWaitResult::wrWoken;
-            } else if (signalled == WAIT_TIMEOUT) {
-                outcome = TWaitResult::wrTimeout;
-            } else if (signalled != WAIT_OBJECT_0) {
-                Error = Failed();
-                outcome = TWaitResult::wrHangup;
-            }
-        }
-        // An empty mask ends a wait still in progress; its result is collected before the OVERLAPPED goes.
-        ::SetCommMask(Port.File, 0);
-        DWORD unused = 0;
-        const BOOL done = ::GetOverlappedResult(Port.File, &overlapped, &unused, TRUE);
-        if (outcome != TWaitResult::wrReady) {
-            return outcome;
-        }
-        if (done == FALSE) {
-            // Not ended by us: the device was unplugged (Windows aborts the wait or denies access).
-            Error = Failed();
-            return TWaitResult::wrHangup;
-        }
-        if ((events & EV_RXCHAR) != 0) {
-            return TWaitResult::wrReady;
-        }
-        // Ended with no received character (a mask change elsewhere, or Wine's wait that reports an
-        // empty mask): look at the queue again, and then wait for what is left of the time.
-        DWORD queuedNow = 0;
-        Error = QueryStatus(Port, queuedNow);
-        if (Error != 0) {
-            return TWaitResult::wrHangup;
-        }
-        if (queuedNow > 0) {
-            return TWaitResult::wrReady;
-        }
-        // A wait that keeps ending at once without a byte must not turn into a spin.
+// A comm-event wait that ended without a received character while the port still answers (a mask change
+// elsewhere, or Wine, whose wait on a pseudo-terminal ends at once as aborted with an empty mask): reported
+// as ready after a short pause, so that the caller's read tells data, nothing and a vanished line apart, and
+// a wait that keeps ending at once does not become a spin.
+TWaitResult EndedEmpty(TPort& Port, HANDLE Wake, int& Error) {
+    DWORD queued = 0;
+    Error = QueryStatus(Port, queued);
+    if (Error != 0) {
+        return TWaitResult::wrHangup;  // unplugged: Windows refuses the status (access denied, bad command)
+    }
+    if (queued == 0) {
         if (Wake == nullptr) {
             ::Sleep(kEmptyWaitPauseMs);
         } else if (::WaitForSingleObject(Wake, kEmptyWaitPauseMs) == WAIT_OBJECT_0) {
             return TWaitResult::wrWoken;
         }
     }
+    return TWaitResult::wrReady;
+}
+
+// Waits for a received character with an overlapped WaitCommEvent, ended early by Wake.
+TWaitResult WaitReceived(TPort& Port, HANDLE Wake, int TimeoutMs, int& Error) {
+    if (Wake != nullptr && ::WaitForSingleObject(Wake, 0) == WAIT_OBJECT_0) {
+        return TWaitResult::wrWoken;
+    }
+    DWORD queued = 0;
+    Error = QueryStatus(Port, queued);
+    if (Error != 0) {
+        return TWaitResult::wrHangup;
+    }
+    if (queued > 0) {
+        return TWaitResult::wrReady;
+    }
+    if (TimeoutMs == 0) {
+        return TWaitResult::wrTimeout;
+    }
+    if (::SetCommMask(Port.File, EV_RXCHAR) == FALSE) {
+        Error = Failed();
+        return TWaitResult::wrHangup;
+    }
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = Port.WaitEvent;
+    ::ResetEvent(Port.WaitEvent);
+    DWORD events = 0;
+    TWaitResult outcome = TWaitResult::wrReady;
+    if (::WaitCommEvent(Port.File, &events, &overlapped) == FALSE) {
+        if (::GetLastError() != ERROR_IO_PENDING) {
+            ::SetCommMask(Port.File, 0);
+            return EndedEmpty(Port, Wake, Error);
+        }
+        // The wake-up comes first, so that a close is seen even when the port signals at the same time.
+        const HANDLE objects[2] = {Wake, Port.WaitEvent};
+        const DWORD first = Wake == nullptr ? 1 : 0;
+        const DWORD signalled =
+            ::WaitForMultipleObjects(2 - first, objects + first, FALSE, TimeoutMs < 0 ? INFINITE : TimeoutMs);
+        if (signalled == WAIT_TIMEOUT) {
+            outcome = TWaitResult::wrTimeout;
+        } else if (first == 0 && signalled == WAIT_OBJECT_0) {
+            outcome = TWaitResult::wrWoken;
+        } else if (signalled == WAIT_FAILED) {
+            Error = Failed();
+            outcome = TWaitResult::wrHangup;
+        }
+    }
+    // An empty mask ends a wait still in progress; its result is collected before the OVERLAPPED goes.
+    ::SetCommMask(Port.File, 0);
+    DWORD unused = 0;
+    const BOOL done = ::GetOverlappedResult(Port.File, &overlapped, &unused, TRUE);
+    if (outcome != TWaitResult::wrReady) {
+        return outcome;
+    }
+    if (done != FALSE && (events & EV_RXCHAR) != 0) {
+        return TWaitResult::wrReady;
+    }
+    return EndedEmpty(Port, Wake, Error);
 }
 
 }  // namespace
@@ -322,7 +321,17 @@ int ReadLineCounters(THandle Handle, TLineCounters& Counters) {
 int ReadSome(THandle Handle, std::uint8_t* Buffer, int Length, int& Count) {
     Count = 0;
     TPort* port = PortOf(Handle);
-    return port == nullptr ? ErrBadHandle : Transfer(*port, false, Buffer, Length, Count);
+    if (port == nullptr) {
+        return ErrBadHandle;
+    }
+    // What is queued; with nothing queued the read still runs, since only its failure shows a vanished line.
+    DWORD queued = 0;
+    const int error = QueryStatus(*port, queued);
+    if (error != 0) {
+        return error;
+    }
+    const int wanted = queued > 0 ? static_cast<int>(std::min<DWORD>(queued, static_cast<DWORD>(Length))) : Length;
+    return Transfer(*port, false, Buffer, wanted, Count);
 }
 
 int WriteSome(THandle Handle, const std::uint8_t* Buffer, int Length, int& Count) {

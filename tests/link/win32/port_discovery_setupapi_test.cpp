@@ -2,12 +2,15 @@
 // prefix's own registry).
 #include "link/port_discovery.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <setupapi.h>
 
 namespace tavrel::link {
 namespace {
@@ -24,6 +27,81 @@ TEST(SetupApiWalk, AClassWithoutDevicesYieldsNoPort) {
 
 TEST(SetupApiWalk, NoInstrumentAmongThePortsClass) {
     EXPECT_TRUE(FindPorts(kInstrument, kPortsClass).empty());
+}
+
+// Ports-class devices registered in the registry for one test (as a driver installation would) and removed
+// afterwards: each has a hardware id list and a "PortName" in its hardware key.
+class FakedPortsDevices : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        FClass = ToGuid(kPortsClass);
+        Set = ::SetupDiCreateDeviceInfoList(&FClass, nullptr);
+        ASSERT_NE(Set, INVALID_HANDLE_VALUE);
+    }
+    void TearDown() override {
+        for (SP_DEVINFO_DATA& device : Devices) {
+            ::SetupDiRemoveDevice(Set, &device);
+        }
+        ::SetupDiDestroyDeviceInfoList(Set);
+    }
+    // Ids are NUL-separated; the list's final NUL is added here.
+    void Add(const std::wstring& Ids, const std::wstring& PortName) {
+        SP_DEVINFO_DATA device{};
+        device.cbSize = sizeof(device);
+        const std::wstring name = L"TAVRELTEST" + std::to_wstring(Devices.size());
+        ASSERT_TRUE(::SetupDiCreateDeviceInfoW(Set, name.c_str(), &FClass, nullptr, nullptr, DICD_GENERATE_ID,
+                                               &device))
+            << ::GetLastError();
+        ASSERT_TRUE(::SetupDiRegisterDeviceInfo(Set, &device, 0, nullptr, nullptr, nullptr)) << ::GetLastError();
+        Devices.push_back(device);
+        const std::wstring list = Ids + L'\0';
+        ASSERT_TRUE(::SetupDiSetDeviceRegistryPropertyW(Set, &device, SPDRP_HARDWAREID,
+                                                        reinterpret_cast<const BYTE*>(list.c_str()),
+                                                        static_cast<DWORD>((list.size() + 1) * sizeof(wchar_t))))
+            << ::GetLastError();
+        const HKEY key = ::SetupDiCreateDevRegKeyW(Set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
+        ASSERT_NE(key, INVALID_HANDLE_VALUE) << ::GetLastError();
+        const auto bytes = static_cast<DWORD>((PortName.size() + 1) * sizeof(wchar_t));
+        EXPECT_EQ(::RegSetValueExW(key, L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>(PortName.c_str()),
+                                   bytes),
+                  ERROR_SUCCESS);
+        ::RegCloseKey(key);
+    }
+    static GUID ToGuid(const TGUID& Guid) {
+        GUID result{};
+        const auto& b = Guid.Bytes;
+        result.Data1 = (DWORD{b[0]} << 24U) | (DWORD{b[1]} << 16U) | (DWORD{b[2]} << 8U) | DWORD{b[3]};
+        result.Data2 = static_cast<WORD>((b[4] << 8U) | b[5]);
+        result.Data3 = static_cast<WORD>((b[6] << 8U) | b[7]);
+        std::copy(b.begin() + 8, b.end(), result.Data4);
+        return result;
+    }
+    GUID FClass{};
+    HDEVINFO Set = INVALID_HANDLE_VALUE;
+    std::vector<SP_DEVINFO_DATA> Devices;
+};
+
+TEST_F(FakedPortsDevices, TheInstrumentIsFoundByItsHardwareId) {
+    Add(std::wstring(L"USB\\VID_0483&PID_5740&REV_0200") + L'\0' + L"USB\\VID_0483&PID_5740", L"COM7");
+    Add(L"USB\\VID_0483&PID_57401", L"COM8");
+    Add(L"ACPI\\PNP0501", L"COM1234567");  // too long for the name buffer
+    const std::vector<TSerialDevice> devices = EnumerateSerialDevices(kPortsClass);
+    std::vector<std::string> names;
+    for (const TSerialDevice& device : devices) {
+        names.push_back(device.PortName);
+    }
+    EXPECT_NE(std::find(names.begin(), names.end(), "COM7"), names.end());
+    EXPECT_EQ(std::find(names.begin(), names.end(), "COM1234567"), names.end());
+    EXPECT_EQ(FindPorts(kInstrument, kPortsClass), std::vector<std::string>{"COM7"});
+}
+
+TEST_F(FakedPortsDevices, TwoInstrumentsAreBothFoundAndNoneIsChosen) {
+    Add(L"USB\\VID_0483&PID_5740", L"COM123456");
+    Add(L"usb\\vid_0483&pid_5740", L"COM9");
+    const std::vector<std::string> ports = FindPorts(kInstrument, kPortsClass);
+    EXPECT_EQ(ports.size(), 2U);
+    EXPECT_NE(std::find(ports.begin(), ports.end(), "COM123456"), ports.end());
+    EXPECT_EQ(ChooseSinglePort(ports), "");
 }
 
 // Values written into HKLM\HARDWARE\DEVICEMAP\SERIALCOMM for one test and removed afterwards.
