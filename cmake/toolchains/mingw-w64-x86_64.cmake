@@ -15,3 +15,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # The test programs run under Wine without the compiler's DLLs beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# libstdc++ 12's own semaphore (atomic wait without a futex) loses wake-ups here: a stop request to a thread
+# waiting on a condition_variable_any, as the link's work task does, could hang. Its POSIX-semaphore form
+# (winpthreads) does not.
+set(CMAKE_CXX_FLAGS_INIT "-D_GLIBCXX_USE_POSIX_SEMAPHORE")

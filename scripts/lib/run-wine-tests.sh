@@ -32,8 +32,11 @@ cleanup() {
 trap cleanup EXIT
 "$wine" wineboot --init >>"$log" 2>&1
 
-# Left out: bus_test, whose run under Wine stops in a different case each time (each passes alone); open.
-ctest --preset win64 -E '^bus_test$'
+# std::latch of mingw-w64's libstdc++ 12 loses wake-ups here (a two-thread hand-off through one hangs now
+# and then; the toolchain file fixes the same fault of its semaphores): the two bus cases that hand off
+# through a latch run in the native stages only.
+GTEST_FILTER=-Messaging_Unsubscribe.FromAnotherThreadReturnsOnlyAfterTheRunningHandlerReturned:ManualPlatform.DestructionRunsWorkAlreadyHandedToWorkers \
+    ctest --preset win64
 
 # Starts tavrel-sim on a fresh pseudo-terminal and points COM5 at it.
 start_simulator() {

@@ -8,7 +8,8 @@
 
 // Finds the instrument's port by its USB hardware id. On Linux the ids come from sysfs and are formed as
 // on Windows ("USB\VID_0483&PID_5740&REV_0200", "USB\VID_0483&PID_5740"); the device class GUID has no
-// meaning there and is ignored. On Windows they are the devices' SPDRP_HARDWAREID lists. Nothing is cached: every call enumerates the present ports anew.
+// meaning there and is ignored. On Windows they are the devices' SPDRP_HARDWAREID lists. Nothing is cached:
+// every call enumerates the present ports anew.
 namespace tavrel::link {
 
 // A device setup class identifier, as written in the registry: {4D36E978-E325-11CE-BFC1-08002BE10318}.

@@ -289,7 +289,8 @@ bool TSerialPort::WaitReadable(os::THandle Handle, os::THandle Wake, int Timeout
             return true;
         }
         if (readError != os::ErrWouldBlock || outcome != os::TWaitResult::wrReady) {
-            SetSerialError(readError != 0 && readError != os::ErrWouldBlock ? readError : (error != 0 ? error : os::ErrIo));
+            SetSerialError(readError != 0 && readError != os::ErrWouldBlock ? readError
+                                                                            : (error != 0 ? error : os::ErrIo));
             return false;
         }
         if (Timeout >= 0 && RemainingMs(deadline) == 0) {

@@ -145,8 +145,8 @@ class TSerialPort {
     std::int32_t FComNrValue = -1;
     os::TLineCounters FCounters;
     bool FCountLineErrors = false;  // cleared once the driver says it keeps no line-error counters
-    int FPendingByte = -1;  // a byte taken by CanRead's hang-up probe, handed out by the next read
-    std::mutex FCloseLock;  // serialises Connect and CloseSocket
+    int FPendingByte = -1;          // a byte taken by CanRead's hang-up probe, handed out by the next read
+    std::mutex FCloseLock;          // serialises Connect and CloseSocket
 
     mutable std::mutex FErrorLock;
     std::int32_t FLastError = 0;

@@ -7,9 +7,10 @@
 #include "link/win32/text.h"
 
 // windows.h before setupapi.h, which relies on its types.
+// clang-format off
 #include <windows.h>
-
 #include <setupapi.h>
+// clang-format on
 
 namespace tavrel::link {
 namespace {
@@ -60,8 +61,7 @@ std::string HardwareIds(HDEVINFO Set, SP_DEVINFO_DATA& Device) {
     }
     std::string ids(size, '\0');
     auto* buffer = reinterpret_cast<BYTE*>(ids.data());
-    if (::SetupDiGetDeviceRegistryPropertyA(Set, &Device, SPDRP_HARDWAREID, nullptr, buffer, size, nullptr) ==
-        FALSE) {
+    if (::SetupDiGetDeviceRegistryPropertyA(Set, &Device, SPDRP_HARDWAREID, nullptr, buffer, size, nullptr) == FALSE) {
         return {};
     }
     return ids;
@@ -75,8 +75,7 @@ std::string PortName(HDEVINFO Set, SP_DEVINFO_DATA& Device) {
     }
     wchar_t name[kPortNameBytes / sizeof(wchar_t)] = {};
     DWORD size = kPortNameBytes;
-    const LSTATUS status = ::RegQueryValueExW(key, L"PortName", nullptr, nullptr, reinterpret_cast<BYTE*>(name),
-                                              &size);
+    const LSTATUS status = ::RegQueryValueExW(key, L"PortName", nullptr, nullptr, reinterpret_cast<BYTE*>(name), &size);
     ::RegCloseKey(key);
     if (status != ERROR_SUCCESS || size < sizeof(wchar_t)) {
         return {};
@@ -107,8 +106,7 @@ std::vector<TSerialDevice> EnumerateSerialDevices(const TGUID& ClassGuid) {
 std::vector<std::string> SerialPortNames() {
     std::vector<std::string> names;
     HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
-        ERROR_SUCCESS) {
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) != ERROR_SUCCESS) {
         return names;
     }
     DWORD valueNameChars = 0;

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <mutex>
 #include <string>
+#include <windows.h>
 
 #include "link/win32/text.h"
-
-#include <windows.h>
 
 namespace tavrel::link::os {
 namespace {
@@ -58,6 +57,13 @@ int QueryStatus(TPort& Port, DWORD& Queued) {
     Port.Counters.BufOverrun += (errors & CE_RXOVER) != 0 ? 1 : 0;
     Port.Counters.Parity += (errors & CE_RXPARITY) != 0 ? 1 : 0;
     return 0;
+}
+
+// QueryStatus for a seam call, which may be handed no port.
+int StatusOf(THandle Handle, TPort*& Port, DWORD& Queued) {
+    Port = PortOf(Handle);
+    Queued = 0;
+    return Port == nullptr ? ErrBadHandle : QueryStatus(*Port, Queued);
 }
 
 // Runs one overlapped read or write to its end, or cancels it after kTransferSliceMs and counts what moved.
@@ -292,25 +298,18 @@ int Purge(THandle Handle) {
 }
 
 int BytesWaiting(THandle Handle, int& Count) {
-    Count = 0;
-    TPort* port = PortOf(Handle);
-    if (port == nullptr) {
-        return ErrBadHandle;
-    }
+    TPort* port = nullptr;
     DWORD queued = 0;
-    const int error = QueryStatus(*port, queued);
+    const int error = StatusOf(Handle, port, queued);
     Count = static_cast<int>(std::min<DWORD>(queued, 0x7FFFFFFF));
     return error;
 }
 
 int ReadLineCounters(THandle Handle, TLineCounters& Counters) {
     Counters = {};
-    TPort* port = PortOf(Handle);
-    if (port == nullptr) {
-        return ErrBadHandle;
-    }
+    TPort* port = nullptr;
     DWORD queued = 0;
-    const int error = QueryStatus(*port, queued);
+    const int error = StatusOf(Handle, port, queued);
     if (error == 0) {
         const std::lock_guard guard(port->Lock);
         Counters = port->Counters;
@@ -320,13 +319,10 @@ int ReadLineCounters(THandle Handle, TLineCounters& Counters) {
 
 int ReadSome(THandle Handle, std::uint8_t* Buffer, int Length, int& Count) {
     Count = 0;
-    TPort* port = PortOf(Handle);
-    if (port == nullptr) {
-        return ErrBadHandle;
-    }
     // What is queued; with nothing queued the read still runs, since only its failure shows a vanished line.
+    TPort* port = nullptr;
     DWORD queued = 0;
-    const int error = QueryStatus(*port, queued);
+    const int error = StatusOf(Handle, port, queued);
     if (error != 0) {
         return error;
     }
@@ -351,7 +347,7 @@ TWaitResult Wait(THandle Handle, THandle Wake, bool ForWrite, int TimeoutMs, int
     if (ForWrite) {
         // A write waits inside WriteSome (bounded); here only a close from another thread is looked for.
         return wake != nullptr && ::WaitForSingleObject(wake, 0) == WAIT_OBJECT_0 ? TWaitResult::wrWoken
-                                                                                   : TWaitResult::wrReady;
+                                                                                  : TWaitResult::wrReady;
     }
     return WaitReceived(*port, wake, TimeoutMs, Error);
 }

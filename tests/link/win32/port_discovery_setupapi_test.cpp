@@ -1,16 +1,17 @@
 // Port discovery's SetupAPI walk and the SERIALCOMM list, on the Windows registry (under Wine: the test
 // prefix's own registry).
-#include "link/port_discovery.h"
-
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include <windows.h>
+#include "link/port_discovery.h"
 
+// clang-format off
+#include <windows.h>
 #include <setupapi.h>
+// clang-format on
 
 namespace tavrel::link {
 namespace {
@@ -49,8 +50,7 @@ class FakedPortsDevices : public ::testing::Test {
         SP_DEVINFO_DATA device{};
         device.cbSize = sizeof(device);
         const std::wstring name = L"TAVRELTEST" + std::to_wstring(Devices.size());
-        ASSERT_TRUE(::SetupDiCreateDeviceInfoW(Set, name.c_str(), &FClass, nullptr, nullptr, DICD_GENERATE_ID,
-                                               &device))
+        ASSERT_TRUE(::SetupDiCreateDeviceInfoW(Set, name.c_str(), &FClass, nullptr, nullptr, DICD_GENERATE_ID, &device))
             << ::GetLastError();
         ASSERT_TRUE(::SetupDiRegisterDeviceInfo(Set, &device, 0, nullptr, nullptr, nullptr)) << ::GetLastError();
         Devices.push_back(device);
@@ -62,8 +62,7 @@ class FakedPortsDevices : public ::testing::Test {
         const HKEY key = ::SetupDiCreateDevRegKeyW(Set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr);
         ASSERT_NE(key, INVALID_HANDLE_VALUE) << ::GetLastError();
         const auto bytes = static_cast<DWORD>((PortName.size() + 1) * sizeof(wchar_t));
-        EXPECT_EQ(::RegSetValueExW(key, L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>(PortName.c_str()),
-                                   bytes),
+        EXPECT_EQ(::RegSetValueExW(key, L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>(PortName.c_str()), bytes),
                   ERROR_SUCCESS);
         ::RegCloseKey(key);
     }

@@ -1,7 +1,5 @@
 // The Win32 serial port on a real COM port. Under Wine the script points the port (TAVREL_TEST_COM, for
 // example COM5) at a pseudo-terminal played by tavrel-sim; without that variable these cases are skipped.
-#include "link/serial_port.h"
-
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -10,13 +8,13 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include "link/serial_port.h"
 #include "protocol/tavrel_command.h"
 #include "protocol/tavrel_data_parser.h"
-
-#include <windows.h>
 
 namespace tavrel::link {
 namespace {
@@ -90,8 +88,7 @@ class ComPort : public ::testing::Test {
                 found = true;
             }
         });
-        EXPECT_EQ(Port.SendBuffer(Command.data(), static_cast<int>(Command.size())),
-                  static_cast<int>(Command.size()));
+        EXPECT_EQ(Port.SendBuffer(Command.data(), static_cast<int>(Command.size())), static_cast<int>(Command.size()));
         EXPECT_EQ(Port.LastError(), 0) << Port.LastErrorDesc();
         const auto deadline = Clock::now() + 5s;
         while (!found && Clock::now() < deadline) {
