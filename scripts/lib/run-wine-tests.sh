@@ -10,7 +10,6 @@ sim_program=$native/src/sim/tavrel-sim
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 build=build/win64
-port_test=$build/tests/link/win32/link_win32_serial_port_test.exe
 
 [ -x "$sim_program" ] || cmake --build "$native" --target tavrel-sim
 
@@ -56,11 +55,18 @@ stop_simulator() {
     sim_pid=
 }
 
-echo "=== Win32 serial port on COM5 (tavrel-sim on a pseudo-terminal)"
-start_simulator
-TAVREL_TEST_COM=COM5 "$wine" "$port_test" --gtest_filter=-*HangUp* --gtest_brief=1
-stop_simulator
-start_simulator --hangup-after 2
-TAVREL_TEST_COM=COM5 "$wine" "$port_test" --gtest_filter=*HangUp* --gtest_brief=1
-stop_simulator
+# Runs one test program on COM5 against a fresh simulator started with the given options.
+run_on_com5() {
+    local program=$1 filter=$2
+    shift 2
+    start_simulator "$@"
+    TAVREL_TEST_COM=COM5 "$wine" "$build/tests/link/win32/$program.exe" --gtest_filter="$filter" --gtest_brief=1
+    stop_simulator
+}
+
+echo "=== Win32 serial port and exchange on COM5 (tavrel-sim on a pseudo-terminal)"
+run_on_com5 link_win32_serial_port_test '-*HangUp*'
+run_on_com5 link_win32_exchange_test '-*HangUp*'
+run_on_com5 link_win32_serial_port_test '*HangUp*' --hangup-after 2
+run_on_com5 link_win32_exchange_test '*HangUp*' --hangup-after 2
 echo "Wine stage passed."
