@@ -183,7 +183,9 @@ int Open(const std::string& Path, THandle& Handle, std::string& Hint) {
     if (file == INVALID_HANDLE_VALUE) {
         const int error = Failed();
         if (error == ERROR_ACCESS_DENIED) {
-            Hint = ". Порт " + Path + " занят другой программой";
+            const std::string prefix = "\\\\.\\";
+            const std::string name = Path.starts_with(prefix) ? Path.substr(prefix.size()) : Path;
+            Hint = ". Порт " + name + " занят другой программой";
         }
         return error;
     }
