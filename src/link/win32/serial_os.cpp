@@ -1,6 +1,7 @@
 #include "link/serial_os.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <windows.h>
@@ -25,6 +26,9 @@ struct TPort {
     HANDLE ReadEvent = nullptr;
     HANDLE WriteEvent = nullptr;
     HANDLE WaitEvent = nullptr;
+    // The wake-up event of the port's owner, learnt from the first Wait: a close from another thread also
+    // ends a read or write in progress at once.
+    std::atomic<HANDLE> Wake{nullptr};
     std::mutex Lock;
     TLineCounters Counters{true};
 };
@@ -66,7 +70,8 @@ int StatusOf(THandle Handle, TPort*& Port, DWORD& Queued) {
     return Port == nullptr ? ErrBadHandle : QueryStatus(*Port, Queued);
 }
 
-// Runs one overlapped read or write to its end, or cancels it after kTransferSliceMs and counts what moved.
+// Runs one overlapped read or write to its end, or cancels it after kTransferSliceMs or on the owner's wake-up,
+// and counts what moved.
 int Transfer(TPort& Port, bool Write, void* Buffer, int Length, int& Count) {
     Count = 0;
     OVERLAPPED overlapped{};
@@ -79,9 +84,13 @@ int Transfer(TPort& Port, bool Write, void* Buffer, int Length, int& Count) {
         return Failed();
     }
     bool cancelled = false;
-    if (started == FALSE && ::WaitForSingleObject(overlapped.hEvent, kTransferSliceMs) != WAIT_OBJECT_0) {
-        ::CancelIoEx(Port.File, &overlapped);
-        cancelled = true;
+    if (started == FALSE) {
+        const HANDLE objects[2] = {overlapped.hEvent, Port.Wake.load()};
+        const DWORD count = objects[1] == nullptr ? 1 : 2;
+        if (::WaitForMultipleObjects(count, objects, FALSE, kTransferSliceMs) != WAIT_OBJECT_0) {
+            ::CancelIoEx(Port.File, &overlapped);
+            cancelled = true;
+        }
     }
     DWORD moved = 0;
     const BOOL done = ::GetOverlappedResult(Port.File, &overlapped, &moved, TRUE);
@@ -346,6 +355,9 @@ TWaitResult Wait(THandle Handle, THandle Wake, bool ForWrite, int TimeoutMs, int
         return TWaitResult::wrHangup;
     }
     const HANDLE wake = Wake == InvalidHandle ? nullptr : reinterpret_cast<HANDLE>(Wake);
+    if (wake != nullptr) {
+        port->Wake.store(wake);
+    }
     if (ForWrite) {
         // A write waits inside WriteSome (bounded); here only a close from another thread is looked for.
         return wake != nullptr && ::WaitForSingleObject(wake, 0) == WAIT_OBJECT_0 ? TWaitResult::wrWoken

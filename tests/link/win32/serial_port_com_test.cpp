@@ -181,7 +181,8 @@ TEST_F(ComPort, CanRead_WithoutLimitIsEndedByACloseFromAnotherThread) {
     Port.CloseSocket();
     ASSERT_EQ(waiting.wait_for(2s), std::future_status::ready) << "the close did not end the wait";
     EXPECT_FALSE(waiting.get());
-    EXPECT_LT(Clock::now() - closing, 1s);
+    // The close ends a wait or a read in progress at once, not after a read attempt has run out.
+    EXPECT_LT(Clock::now() - closing, 150ms);
     EXPECT_FALSE(Port.InstanceActive());
 }
 
