@@ -5,6 +5,7 @@ TAVREL_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libsqlite3-dev
     clang libclang-rt-14-dev
     umockdev
+    g++-mingw-w64-x86-64-posix wine64
     qt6-base-dev qt6-qpa-plugins qt6-serialport-dev qt6-svg-dev
     fonts-dejavu-core fonts-liberation
     locales

@@ -85,8 +85,8 @@ std::string ChooseSinglePort(const std::vector<std::string>& Ports) {
     return Ports.size() == 1 ? Ports.front() : std::string();
 }
 
-std::vector<std::string> FindPorts(const std::string& HardwareIdText, const TGUID& /*ClassGuid*/) {
-    return SelectPorts(HardwareIdText, EnumerateSerialDevices());
+std::vector<std::string> FindPorts(const std::string& HardwareIdText, const TGUID& ClassGuid) {
+    return SelectPorts(HardwareIdText, EnumerateSerialDevices(ClassGuid));
 }
 
 std::vector<std::string> FindPorts(const std::string& HardwareIdText, std::string_view ClassGuidText) {
@@ -117,11 +117,7 @@ std::string CommaText(const std::vector<std::string>& Items) {
 }
 
 std::string ListComPorts() {
-    std::vector<std::string> names;
-    for (const TSerialDevice& device : EnumerateSerialDevices()) {
-        names.push_back(device.PortName);
-    }
-    return CommaText(names);
+    return CommaText(SerialPortNames());
 }
 
 }  // namespace tavrel::link

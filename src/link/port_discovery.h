@@ -8,7 +8,8 @@
 
 // Finds the instrument's port by its USB hardware id. On Linux the ids come from sysfs and are formed as
 // on Windows ("USB\VID_0483&PID_5740&REV_0200", "USB\VID_0483&PID_5740"); the device class GUID has no
-// meaning there and is ignored. Nothing is cached: every call enumerates the present ports anew.
+// meaning there and is ignored. On Windows they are the devices' SPDRP_HARDWAREID lists. Nothing is cached:
+// every call enumerates the present ports anew.
 namespace tavrel::link {
 
 // A device setup class identifier, as written in the registry: {4D36E978-E325-11CE-BFC1-08002BE10318}.
@@ -29,8 +30,13 @@ struct TSerialDevice {
     std::string HardwareIds;
 };
 
-// The present serial ports in a stable order (posix: ttys of /sys/class/tty with a device link, by name).
-std::vector<TSerialDevice> EnumerateSerialDevices();
+// The present serial ports of the device setup class that have a port name, in the platform's order
+// (posix: ttys of /sys/class/tty with a device link, by name, whatever the class; win32: the SetupAPI walk,
+// which throws std::runtime_error with the OS text when the device set or a hardware id cannot be read).
+std::vector<TSerialDevice> EnumerateSerialDevices(const TGUID& ClassGuid);
+
+// Names of all serial ports the system knows (posix: the enumerated ttys; win32: the SERIALCOMM device map).
+std::vector<std::string> SerialPortNames();
 
 // True when the hardware id text, used as a pattern (not escaped), matches a whole word of HardwareIds
 // regardless of case. Throws std::invalid_argument for a pattern that is no valid regular expression.

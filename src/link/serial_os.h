@@ -1,14 +1,31 @@
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 
-// The narrow seam between TSerialPort and the operating system. posix/serial_os.cpp implements it; a
-// win32/serial_os.cpp would sit beside it. Every function returns 0 or the OS error code.
+// The narrow seam between TSerialPort and the operating system, implemented by posix/serial_os.cpp and
+// win32/serial_os.cpp. Every function returns 0 or the OS error code.
 namespace tavrel::link::os {
 
+#ifdef _WIN32
+using THandle = std::intptr_t;  // the port's own record, or a wake-up event's HANDLE
+inline constexpr THandle InvalidHandle = -1;
+// The Win32 codes of the cases the shared code names: nothing could move now (ERROR_IO_PENDING), no open
+// port (ERROR_INVALID_HANDLE), a line that is gone without a code of its own (ERROR_IO_DEVICE).
+inline constexpr int ErrWouldBlock = 997;
+inline constexpr int ErrBadHandle = 6;
+inline constexpr int ErrIo = 1117;
+// COM5, com5 and /dev/ttyS4 name the device \\.\COM5 there.
+inline constexpr bool NumberedComNames = true;
+#else
 using THandle = int;
 inline constexpr THandle InvalidHandle = -1;
+inline constexpr int ErrWouldBlock = EAGAIN;
+inline constexpr int ErrBadHandle = EBADF;
+inline constexpr int ErrIo = EIO;
+inline constexpr bool NumberedComNames = false;  // ports are opened under the name given
+#endif
 
 // Cumulative line-error counters of the driver; Valid is false where the driver keeps none (ptys).
 struct TLineCounters {
@@ -33,7 +50,7 @@ int Purge(THandle Handle);
 int BytesWaiting(THandle Handle, int& Count);
 int ReadLineCounters(THandle Handle, TLineCounters& Counters);
 
-// Non-blocking transfers: Count receives what moved; EAGAIN means nothing could move now.
+// Non-blocking transfers: Count receives what moved; ErrWouldBlock means nothing could move now.
 int ReadSome(THandle Handle, std::uint8_t* Buffer, int Length, int& Count);
 int WriteSome(THandle Handle, const std::uint8_t* Buffer, int Length, int& Count);
 

@@ -1,7 +1,8 @@
 #include "link/serial_port.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <cctype>
+#include <charconv>
 #include <thread>
 #include <utility>
 
@@ -132,15 +133,17 @@ void TSerialPort::Connect(const std::string& comport) {
         RaiseSerialError(ErrAlreadyInUse);
         return;
     }
+    const std::int32_t comNr = os::NumberedComNames ? ParseComNumber(comport) : -1;
+    const std::string device = comNr != -1 ? "\\\\.\\COM" + std::to_string(comNr + 1) : comport;
     {
         const std::lock_guard guard(FStateLock);
-        FDevice = comport;
-        FComNrValue = -1;
+        FDevice = device;
+        FComNrValue = comNr;
         FPendingByte = -1;
     }
     os::THandle handle = os::InvalidHandle;
     std::string hint;
-    const int error = os::Open(comport, handle, hint);
+    const int error = os::Open(device, handle, hint);
     if (error != 0) {
         SetSerialError(error);
         {
@@ -225,7 +228,7 @@ int TSerialPort::WaitingData() {
     os::THandle handle = os::InvalidHandle;
     os::THandle wake = os::InvalidHandle;
     if (!Acquire(handle, wake)) {
-        SetSerialError(EBADF);
+        SetSerialError(os::ErrBadHandle);
         return 0;
     }
     int count = 0;
@@ -244,7 +247,7 @@ bool TSerialPort::CanRead(int Timeout) {
     os::THandle handle = os::InvalidHandle;
     os::THandle wake = os::InvalidHandle;
     if (!Acquire(handle, wake)) {
-        SetSerialError(EBADF);
+        SetSerialError(os::ErrBadHandle);
         return false;
     }
     SetSerialError(0);
@@ -285,14 +288,35 @@ bool TSerialPort::WaitReadable(os::THandle Handle, os::THandle Wake, int Timeout
             FPendingByte = probe;
             return true;
         }
-        if (readError != EAGAIN || outcome != os::TWaitResult::wrReady) {
-            SetSerialError(readError != 0 && readError != EAGAIN ? readError : (error != 0 ? error : EIO));
+        if (readError != os::ErrWouldBlock || outcome != os::TWaitResult::wrReady) {
+            SetSerialError(readError != 0 && readError != os::ErrWouldBlock ? readError
+                                                                            : (error != 0 ? error : os::ErrIo));
             return false;
         }
         if (Timeout >= 0 && RemainingMs(deadline) == 0) {
             return false;
         }
     }
+}
+
+std::int32_t TSerialPort::ParseComNumber(const std::string& Name) const {
+    std::string upper = Name;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const auto numberAfter = [&upper](std::size_t Prefix, std::int32_t Otherwise) {
+        std::int32_t value = 0;
+        const char* first = upper.data() + Prefix;
+        const char* last = upper.data() + upper.size();
+        const auto [end, error] = std::from_chars(first, last, value);
+        return error == std::errc() && end == last ? value : Otherwise;
+    };
+    if (upper.starts_with("COM")) {
+        return numberAfter(3, 0) - 1;
+    }
+    if (upper.starts_with("/DEV/TTYS")) {
+        return numberAfter(9, -2);
+    }
+    return -1;
 }
 
 bool TSerialPort::CheckControlLines() {
@@ -434,7 +458,7 @@ int TSerialPort::Transfer(bool Write, std::uint8_t* In, const std::uint8_t* Out,
             done += count;
             continue;
         }
-        if (error != EAGAIN) {
+        if (error != os::ErrWouldBlock) {
             SetSerialError(error);
             break;
         }
@@ -454,7 +478,7 @@ int TSerialPort::Transfer(bool Write, std::uint8_t* In, const std::uint8_t* Out,
             break;
         }
         if (outcome == os::TWaitResult::wrHangup) {
-            SetSerialError(waitError != 0 ? waitError : EIO);
+            SetSerialError(waitError != 0 ? waitError : os::ErrIo);
             break;
         }
     }
@@ -515,7 +539,7 @@ void TSerialPort::Purge() {
         }
         Release();
     } else {
-        SetSerialError(EBADF);
+        SetSerialError(os::ErrBadHandle);
     }
     ExceptCheck();
 }

@@ -34,8 +34,9 @@ class ESerialError : public std::runtime_error {
     std::string ErrorMessage;
 };
 
-// A serial port opened exclusively by name (names are opened unchanged on Linux; FComNr stays -1).
-// Failures are recorded as LastError/LastErrorDesc (errno codes with the OS text, or the 999x codes of
+// A serial port opened exclusively by name (names are opened unchanged on Linux, where FComNr stays -1;
+// on Windows COM5 and /dev/ttyS4 open \\.\COM5).
+// Failures are recorded as LastError/LastErrorDesc (errno or Win32 codes with the OS text, or the 999x codes of
 // GetErrorDesc). One wait/read thread, one write thread and a closing third thread may use one object.
 //
 // After a failed Connect, LastError/LastErrorDesc hold the open's own error (EACCES, EBUSY, ENOENT...) until
@@ -118,6 +119,8 @@ class TSerialPort {
 
   protected:
     virtual void ReportStatus(THookSerialReason Reason, const std::string& Value);
+    // Where names are numbered (Windows): COM5 -> 4, /dev/ttyS0 -> 0, anything else -1 (opened unchanged).
+    virtual std::int32_t ParseComNumber(const std::string& Name) const;
     virtual bool CheckReady();
     virtual bool CheckControlLines();
     virtual void DecodeLineErrors(unsigned Errors);
@@ -143,8 +146,8 @@ class TSerialPort {
     std::int32_t FComNrValue = -1;
     os::TLineCounters FCounters;
     bool FCountLineErrors = false;  // cleared once the driver says it keeps no line-error counters
-    int FPendingByte = -1;  // a byte taken by CanRead's hang-up probe, handed out by the next read
-    std::mutex FCloseLock;  // serialises Connect and CloseSocket
+    int FPendingByte = -1;          // a byte taken by CanRead's hang-up probe, handed out by the next read
+    std::mutex FCloseLock;          // serialises Connect and CloseSocket
 
     mutable std::mutex FErrorLock;
     std::int32_t FLastError = 0;

@@ -1,7 +1,9 @@
 #include "link_test_support.h"
 
+#ifndef _WIN32
 #include <poll.h>
 #include <unistd.h>
+#endif
 
 #include "bus/messaging.h"
 #include "bus/messaging_platform.h"
@@ -13,6 +15,7 @@ TBytes Bytes(const std::string& text) {
     return TBytes(text.begin(), text.end());
 }
 
+#ifndef _WIN32
 TPty::TPty() : FPty(test_support::TPseudoTerminal::TSlave::HeldRaw) {
     FReader = std::jthread([this](const std::stop_token& stop) { ReadLoop(stop); });
 }
@@ -78,6 +81,7 @@ bool TPty::WaitForFrames(std::size_t count, std::chrono::milliseconds timeout) c
     }
     return Frames().size() >= count;
 }
+#endif
 
 TMessageLog::TMessageLog() {
     bus::SharedMessaging().Subscribe(this);

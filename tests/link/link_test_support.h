@@ -9,10 +9,12 @@
 #include <thread>
 #include <vector>
 
-#include "answer_frame.h"
 #include "bus/subscriber_class.h"
 #include "link/subscribe_message.h"
+#ifndef _WIN32
+#include "answer_frame.h"
 #include "pseudo_terminal.h"
+#endif
 
 namespace tavrel::link::testing {
 
@@ -20,6 +22,7 @@ using TBytes = std::vector<std::uint8_t>;
 
 TBytes Bytes(const std::string& text);
 
+#ifndef _WIN32
 // A pseudo-terminal: the code under test opens SlavePath() as its port, the test plays the instrument on
 // the master side. Everything written to the port is collected with its arrival time.
 class TPty {
@@ -51,6 +54,7 @@ class TPty {
     std::vector<TReceived> FFrames;
     std::jthread FReader;
 };
+#endif
 
 // Records the four port messages in the order the main thread handles them; subscribed on the bus like
 // the main window, with delivery on the main thread.
@@ -102,6 +106,8 @@ struct TTestBus {
     TTestBus() { InstallTestPlatform(); }
 };
 
+#ifndef _WIN32
 using test_support::AnswerFrame;
+#endif
 
 }  // namespace tavrel::link::testing

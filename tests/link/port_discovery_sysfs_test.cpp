@@ -32,7 +32,7 @@ using NoUsbPorts = FakedSysfs;
 
 TEST_F(OneInstrument, FindPorts_FindsTheAcmPortWithWindowsStyleIds) {
     EXPECT_EQ(FindPorts(kInstrument, kPortsClass), (std::vector<std::string>{"/dev/ttyACM0"}));
-    const std::vector<TSerialDevice> devices = EnumerateSerialDevices();
+    const std::vector<TSerialDevice> devices = EnumerateSerialDevices(kPortsClass);
     ASSERT_EQ(devices.size(), 2U);
     EXPECT_EQ(devices[0].PortName, "/dev/ttyACM0");
     EXPECT_EQ(devices[0].HardwareIds, "USB\\VID_0483&PID_5740&REV_0200\0USB\\VID_0483&PID_5740\0\0"s);
@@ -55,7 +55,7 @@ TEST_F(LongerProductId, FindPorts_DoesNotMatchPid57401) {
 TEST_F(UsbSerialAdapter, FindPorts_WalksUpToTheUsbDeviceOfATtyUSB) {
     EXPECT_EQ(FindPorts("vid_0403&pid_6001", kPortsClass), (std::vector<std::string>{"/dev/ttyUSB0"}));
     EXPECT_TRUE(FindPorts(kInstrument, kPortsClass).empty());
-    const std::vector<TSerialDevice> devices = EnumerateSerialDevices();
+    const std::vector<TSerialDevice> devices = EnumerateSerialDevices(kPortsClass);
     ASSERT_FALSE(devices.empty());
     EXPECT_EQ(devices.back().PortName, "/dev/ttyUSB0");
     EXPECT_EQ(devices.back().HardwareIds, "USB\\VID_0403&PID_6001&REV_0600\0USB\\VID_0403&PID_6001\0\0"s);

@@ -67,7 +67,7 @@ std::string UsbHardwareIds(const std::string& ttyDir) {
 
 }  // namespace
 
-std::vector<TSerialDevice> EnumerateSerialDevices() {
+std::vector<TSerialDevice> EnumerateSerialDevices(const TGUID& /*ClassGuid*/) {
     std::vector<TSerialDevice> devices;
     DIR* dir = ::opendir(kClassTty.c_str());
     if (dir == nullptr) {
@@ -89,6 +89,14 @@ std::vector<TSerialDevice> EnumerateSerialDevices() {
     std::sort(devices.begin(), devices.end(),
               [](const TSerialDevice& a, const TSerialDevice& b) { return a.PortName < b.PortName; });
     return devices;
+}
+
+std::vector<std::string> SerialPortNames() {
+    std::vector<std::string> names;
+    for (const TSerialDevice& device : EnumerateSerialDevices({})) {
+        names.push_back(device.PortName);
+    }
+    return names;
 }
 
 }  // namespace tavrel::link
