@@ -1,14 +1,19 @@
 # Shared by scripts/run and scripts/test: installs what a fresh Debian 12 machine lacks, idempotently.
 
+# What building and starting the tool needs (the configure step also looks for the test libraries).
 TAVREL_PACKAGES=(
     g++ cmake ninja-build pkg-config git
     libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libsqlite3-dev
-    clang libclang-rt-14-dev
-    umockdev
-    g++-mingw-w64-x86-64-posix wine64
     qt6-base-dev qt6-qpa-plugins qt6-serialport-dev qt6-svg-dev
     fonts-dejavu-core fonts-liberation
     locales
+)
+
+# What only the test command needs: the fuzzer's compiler, the Windows cross build and Wine, the package checks.
+TAVREL_TEST_PACKAGES=(
+    clang libclang-rt-14-dev
+    umockdev
+    g++-mingw-w64-x86-64-posix wine64
     dpkg-dev file lintian desktop-file-utils appstream
 )
 
@@ -19,7 +24,7 @@ as_root() {
 tavrel_install_packages() {
     local missing=()
     local pkg
-    for pkg in "${TAVREL_PACKAGES[@]}"; do
+    for pkg in "$@"; do
         dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
     done
     if [ "${#missing[@]}" -gt 0 ]; then
@@ -39,7 +44,12 @@ tavrel_generate_locales() {
     fi
 }
 
+# With "test", also what the test command needs.
 tavrel_setup() {
-    tavrel_install_packages
+    if [ "${1:-}" = test ]; then
+        tavrel_install_packages "${TAVREL_PACKAGES[@]}" "${TAVREL_TEST_PACKAGES[@]}"
+    else
+        tavrel_install_packages "${TAVREL_PACKAGES[@]}"
+    fi
     tavrel_generate_locales
 }
