@@ -20,8 +20,9 @@ QString TPrivatePictureFile::Write(const QImage& picture, const QString& fileNam
     if (picture.isNull()) {
         throw std::runtime_error("No picture to write");
     }
-    if (fileName.isEmpty() || fileName.contains(QLatin1Char('/')) || fileName == QLatin1String(".") ||
-        fileName == QLatin1String("..")) {
+    // A backslash separates folders on Windows: refused everywhere, so no name leaves the directory there.
+    if (fileName.isEmpty() || fileName.contains(QLatin1Char('/')) || fileName.contains(QLatin1Char('\\')) ||
+        fileName == QLatin1String(".") || fileName == QLatin1String("..")) {
         Fail(QStringLiteral("Invalid picture file name"), fileName);
     }
     TUserAccess::EnsurePrivateDirectory(directory);

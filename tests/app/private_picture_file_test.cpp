@@ -107,6 +107,8 @@ TEST_F(PrivatePictureFileTest, Write_RefusesNullPictureAndPathInName) {
     EXPECT_THROW(TPrivatePictureFile::Write(QImage(), QStringLiteral("tavrel.png"), Dir()), std::runtime_error);
     EXPECT_THROW(TPrivatePictureFile::Write(Filled(Qt::red), QStringLiteral("../tavrel.png"), Dir()),
                  std::runtime_error);
+    EXPECT_THROW(TPrivatePictureFile::Write(Filled(Qt::red), QStringLiteral("..\\tavrel.png"), Dir()),
+                 std::runtime_error);
     EXPECT_FALSE(QFileInfo::exists(FRoot.filePath(QStringLiteral("tavrel.png"))));
 }
 

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace tavrel::app {
 
@@ -24,6 +25,11 @@ namespace {
 }
 
 }  // namespace
+
+QString TUserAccess::UserBaseDirectory() {
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return runtime.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) : runtime;
+}
 
 void TUserAccess::EnsurePrivateDirectory(const QString& directory) {
     if (directory.isEmpty()) {

@@ -1,0 +1,3 @@
+bool RunsAsRoot() {
+    return ::geteuid() == 0;
+}

@@ -1,0 +1,5 @@
+#include <unistd.h>
+
+int Id() {
+    return ::getpid();
+}

@@ -1,0 +1,5 @@
+#include <sys/types.h>
+
+void Wait() {
+    ::sleep(1);
+}
