@@ -91,6 +91,12 @@ int main(int argc, char** argv) {
             options.Firmware = "00.12";
         } else if (arg == "--record-state") {
             options.RecordState = needValue("--record-state");
+        } else if (arg == "--hold") {
+            std::string error;
+            if (!tavrel::sim::ParseHoldValues(needValue("--hold"), options.Hold, error)) {
+                std::fprintf(stderr, "tavrel-sim: --hold: %s\n", error.c_str());
+                return 2;
+            }
         } else if (arg == "--rate") {
             needInt("--rate", options.RateMs);
             if (options.RateMs == 0) {

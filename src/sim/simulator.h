@@ -1,10 +1,12 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -30,7 +32,14 @@ struct TSimOptions {
     bool Flood = false;   // valid answers at full line rate mixed with noise and bad-CRC frames
     std::string LogFile;  // one line per command received and per answer sent
     std::uint32_t Seed = 1;
+    // Channels given here read this value (volts, as the instrument writes it) instead of the slow drift,
+    // so a verification session can be tried with known results.
+    std::array<std::optional<double>, 3> Hold;
 };
+
+// Reads "1=0.9,3=-0.05" (channel=value, channels 1 to 3, each at most once) into `Hold`; on a refusal
+// returns false and says why in `Error`.
+bool ParseHoldValues(const std::string& Text, std::array<std::optional<double>, 3>& Hold, std::string& Error);
 
 struct TSimCounts {
     std::uint64_t Received = 0;    // commands with a good CRC
