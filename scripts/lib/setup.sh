@@ -2,7 +2,7 @@
 
 TAVREL_PACKAGES=(
     g++ cmake ninja-build pkg-config git
-    libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
+    libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libsqlite3-dev
     clang libclang-rt-14-dev
     umockdev
     qt6-base-dev qt6-qpa-plugins qt6-serialport-dev

@@ -46,6 +46,9 @@ class TTavrel {
 
     // Nominal shunt currents in amperes; index 0 means no shunt.
     static const std::vector<double>& ShuntTable();
+    // Decimals of the current shown for channel 3 on 0.1 V through a shunt of nominal current h (amperes);
+    // the current is in mA for h <= 1 and in A above.
+    static int ShuntCurrentDecimals(double h);
 
     TTavrel() = default;
 

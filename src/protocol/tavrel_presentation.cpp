@@ -78,19 +78,22 @@ bool HasShunt(double h) {
 std::string ShuntCurrentText(double a, double h, char sep) {
     const char* unit = h <= 1 ? " мА" : " А";
     const double k = h <= 1 ? 1000 : 1;
-    double m = 10000;
-    if (h <= 1) {
-        const double fraction = h - std::trunc(h);
-        m = delphi::FormatFloat("#.0######", fraction, sep).size() < 4 ? 1 : 0.1;
-    }
-    const std::string step = delphi::ReplaceChar(delphi::FormatFloat("#.0######", h / m, sep), ',', '.');
-    const auto dot = step.find('.');
-    const int n = dot == std::string::npos ? 0 : static_cast<int>(step.size() - dot - 1);
     const double current = a / 0.075 * h * k;
-    return delphi::FormatFixed(current, n, sep) + unit;
+    return delphi::FormatFixed(current, TTavrel::ShuntCurrentDecimals(h), sep) + unit;
 }
 
 }  // namespace
+
+int TTavrel::ShuntCurrentDecimals(double h) {
+    double m = 10000;
+    if (h <= 1) {
+        const double fraction = h - std::trunc(h);
+        m = delphi::FormatFloat("#.0######", fraction, '.').size() < 4 ? 1 : 0.1;
+    }
+    const std::string step = delphi::FormatFloat("#.0######", h / m, '.');
+    const auto dot = step.find('.');
+    return dot == std::string::npos ? 0 : static_cast<int>(step.size() - dot - 1);
+}
 
 std::string TTavrel::ChannelText(TChannelProperties key, char sep) const {
     const auto it = FDicChannel.find(key);
