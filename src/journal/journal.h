@@ -113,8 +113,12 @@ class Journal {
     int SchemaVersion() const;
 
   private:
-    explicit Journal(sqlite3* db);
+    Journal(sqlite3* db, std::string path);
+    Status Migrate(int from);
+    Error Fail(int rc, const char* action) const;
+
     sqlite3* db_;
+    std::string path_;
 };
 
 }  // namespace tavrel::journal
