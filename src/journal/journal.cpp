@@ -3,7 +3,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <iterator>
 
 namespace tavrel::journal {
@@ -133,13 +132,9 @@ Error Journal::Fail(int rc, const char* action) const {
         case SQLITE_CANTOPEN:
             text = "Не удалось открыть файл журнала " + file;
             break;
-        case SQLITE_IOERR: {
-            // A write cut short by a full disk or a file-size cap comes back as a plain I/O error.
-            const int e = sqlite3_system_errno(db_);
-            text = e == ENOSPC || e == EFBIG || e == EDQUOT ? "Нет места на диске для журнала " + file
-                                                             : "Ошибка ввода-вывода в журнале " + file;
+        case SQLITE_IOERR:
+            text = "Ошибка ввода-вывода в журнале " + file;
             break;
-        }
         case SQLITE_BUSY:
         case SQLITE_LOCKED:
             text = "Журнал " + file + " занят другой программой";

@@ -26,8 +26,10 @@ class Result {
     Result(Error error) : v_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
     bool ok() const { return v_.index() == 0; }
     explicit operator bool() const { return ok(); }
-    T& value() { return std::get<0>(v_); }
-    const T& value() const { return std::get<0>(v_); }
+    T& value() & { return std::get<0>(v_); }
+    const T& value() const& { return std::get<0>(v_); }
+    // From a temporary the value is moved out, so `for (x : Search(q).value())` does not dangle.
+    T value() && { return std::get<0>(std::move(v_)); }
     const std::string& error() const { return std::get<1>(v_).message; }
 
   private:
