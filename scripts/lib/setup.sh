@@ -5,7 +5,8 @@ TAVREL_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libsqlite3-dev
     clang libclang-rt-14-dev
     umockdev
-    qt6-base-dev qt6-qpa-plugins qt6-serialport-dev
+    qt6-base-dev qt6-qpa-plugins qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev
+    poppler-utils
     fonts-dejavu-core fonts-liberation
     locales
 )

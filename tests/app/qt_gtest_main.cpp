@@ -1,6 +1,7 @@
 // GoogleTest entry point for widget tests: one QApplication for the whole binary, offscreen unless the
-// environment chooses a platform.
+// environment chooses a platform, and the per-user folders in Qt's test locations.
 #include <QApplication>
+#include <QStandardPaths>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
@@ -8,6 +9,8 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
+    // The per-user data folder (the verification journal and limits) is a test folder, never the user's own.
+    QStandardPaths::setTestModeEnabled(true);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -9,11 +9,10 @@
 
 namespace tavrel::test {
 
-void SimulatorFormFixture::StartSimulator(const QString& logName) {
+void SimulatorFormFixture::StartSimulator(const QString& logName, sim::TSimOptions options) {
     QDir().mkpath(QStringLiteral(TAVREL_SCREENSHOT_DIR));
     LogPath = QDir(QStringLiteral(TAVREL_SCREENSHOT_DIR)).filePath(logName);
     QFile::remove(LogPath);
-    sim::TSimOptions options;
     options.LogFile = LogPath.toStdString();
     Sim = std::make_unique<sim::Simulator>(options);
     const std::string slave = Sim->OpenPty();

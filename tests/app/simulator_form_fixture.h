@@ -20,7 +20,7 @@ class SimulatorFormFixture : public MainFormFixture {
   protected:
     // Starts the simulator logging to logName and points the module at its pseudo-terminal, as --port does:
     // used as it is, without looking up the USB id. Call with ASSERT_NO_FATAL_FAILURE.
-    void StartSimulator(const QString& logName);
+    void StartSimulator(const QString& logName, sim::TSimOptions options = {});
     void TearDown() override;
 
     app::TFrameChannel* Frame(int k) const;
