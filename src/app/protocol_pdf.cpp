@@ -5,6 +5,8 @@
 #include <QAbstractTextDocumentLayout>
 #include <QDir>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
@@ -134,6 +136,17 @@ QString WriteProtocolFiles(const verify::ProtocolData& protocol, const QString& 
         error += (error.isEmpty() ? QString() : QStringLiteral(" ")) + csvError;
     }
     return error;
+}
+
+void WriteProtocolFilesLater(QObject* context, verify::ProtocolData protocol, const QString& pdfPath,
+                             std::function<void(const QString&)> done) {
+    auto* watcher = new QFutureWatcher<QString>(context);
+    QObject::connect(watcher, &QFutureWatcher<QString>::finished, context, [watcher, done = std::move(done)] {
+        done(watcher->result());
+        watcher->deleteLater();
+    });
+    watcher->setFuture(QtConcurrent::run(
+        [protocol = std::move(protocol), pdfPath] { return WriteProtocolFiles(protocol, pdfPath); }));
 }
 
 }  // namespace tavrel::app

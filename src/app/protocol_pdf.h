@@ -1,6 +1,10 @@
 #pragma once
 
+#include <functional>
+
 #include <QString>
+
+class QObject;
 
 #include "verify/report.h"
 
@@ -18,5 +22,10 @@ QString WriteProtocolCsv(const verify::ProtocolData& protocol, const QString& pa
 
 // The PDF at `pdfPath` and the CSV beside it (same name, .csv); empty or the reasons.
 QString WriteProtocolFiles(const verify::ProtocolData& protocol, const QString& pdfPath);
+
+// The same on a worker thread (a long protocol takes a good part of a second): `done` gets the result on
+// `context`'s thread, and is not called once `context` is gone.
+void WriteProtocolFilesLater(QObject* context, verify::ProtocolData protocol, const QString& pdfPath,
+                             std::function<void(const QString&)> done);
 
 }  // namespace tavrel::app

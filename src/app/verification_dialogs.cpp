@@ -288,9 +288,11 @@ void TJournalDialog::ExportAs() {
                                                       QDir(FExportDirectory).filePath(QStringLiteral("Протокол.pdf")),
                                                       QStringLiteral("PDF (*.pdf)"));
     if (!path.isEmpty()) {
-        if (const QString error = Export(path); !error.isEmpty()) {
-            ShowMessage(this, error, true);
-        }
+        WriteProtocolFilesLater(this, *FOpened, path, [this](const QString& error) {
+            if (!error.isEmpty()) {
+                ShowMessage(this, error, true);
+            }
+        });
     }
 }
 

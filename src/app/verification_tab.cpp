@@ -900,9 +900,13 @@ void TVerificationTab::SaveProtocolAs() {
     if (path.isEmpty()) {
         return;
     }
-    const QString error = SaveProtocol(path);
-    ShowMessage(error.isEmpty() ? QStringLiteral("Протокол сохранён: %1 (таблица — рядом, в CSV).").arg(path) : error,
-                !error.isEmpty());
+    ButtonSave->setEnabled(false);
+    ShowMessage(QStringLiteral("Протокол сохраняется…"), false);
+    WriteProtocolFilesLater(this, Protocol(), path, [this, path](const QString& error) {
+        ShowMessage(error.isEmpty() ? QStringLiteral("Протокол сохранён: %1 (таблица — рядом, в CSV).").arg(path) : error,
+                    !error.isEmpty());
+        UpdateButtons();
+    });
 }
 
 void TVerificationTab::OpenJournalWindow() {

@@ -1,7 +1,9 @@
 // The page "Поверка" on the real main window against the simulator holding known readings: verdicts,
 // the range change the engineer confirms, the journal, the protocol read back from its PDF, a line lost
 // while averaging and a session continued after a restart; and a journal that cannot be opened.
+#include <QDate>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,10 +12,14 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTabWidget>
+#include <QTableWidget>
+#include <QTextBrowser>
 #include <gtest/gtest.h>
 
 #include "app/main_form.h"
+#include "app/protocol_pdf.h"
 #include "app/trend_chart.h"
+#include "app/verification_dialogs.h"
 #include "app/verification_tab.h"
 #include "app_test_support.h"
 #include "journal/journal.h"
@@ -145,6 +151,9 @@ TEST_F(Verification, Session_VerdictsJournalAndProtocol) {
     const QString pdf = QDir(DataDirectory()).filePath(QStringLiteral("protocol.pdf"));
     ASSERT_EQ(Tab()->SaveProtocol(pdf), QString());
     EXPECT_TRUE(QFile::exists(QDir(DataDirectory()).filePath(QStringLiteral("protocol.csv"))));
+    const QString kept = QDir(QStringLiteral(TAVREL_SCREENSHOT_DIR)).filePath(QStringLiteral("verification-protocol.pdf"));
+    QFile::remove(kept);
+    EXPECT_TRUE(QFile::copy(pdf, kept));
     QProcess pdftotext;
     pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
     ASSERT_TRUE(pdftotext.waitForFinished(20000));
@@ -158,6 +167,25 @@ TEST_F(Verification, Session_VerdictsJournalAndProtocol) {
         EXPECT_TRUE(text.contains(expected)) << expected.toStdString() << "\n" << text.toStdString();
     }
     EXPECT_EQ(text.count(QRegularExpression(QStringLiteral("(?<!не )годен"))), 1) << text.toStdString();
+
+    // The journal window finds the session by serial number, shows it read-only and exports it again.
+    tavrel::app::TJournalDialog journal(QDir(DataDirectory()).filePath(QStringLiteral("journal.sqlite")), DataDirectory());
+    EXPECT_TRUE(journal.Search(QStringLiteral("12"), QStringLiteral("10.12.2026"), QString()).contains(QStringLiteral("ГГГГ-ММ-ДД")));
+    EXPECT_EQ(journal.Search(QStringLiteral("9999"), QString(), QString()), QStringLiteral("Ничего не найдено."));
+    const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+    ASSERT_EQ(journal.Search(QStringLiteral("1234"), today, today), QString());
+    ASSERT_EQ(journal.Table->rowCount(), 1);
+    ASSERT_EQ(journal.Open(journal.Table->item(0, 0)->data(Qt::UserRole).toLongLong()), QString());
+    EXPECT_TRUE(journal.View->toPlainText().contains(QStringLiteral("Заключение: не годен")));
+    EXPECT_TRUE(journal.View->isReadOnly());
+    const QString again = QDir(DataDirectory()).filePath(QStringLiteral("again.pdf"));
+    ASSERT_EQ(journal.Export(again), QString());
+    EXPECT_GT(QFileInfo(again).size(), 0);
+
+    // The limits entered are there for the next session.
+    tavrel::app::TVerificationTab next(DataDirectory());
+    EXPECT_EQ(next.Limits(), Tab()->Limits());
+    EXPECT_TRUE(next.Limits().Find(verify::KeyOf(plan.points[1])).has_value());
 }
 
 TEST_F(Verification, LineLostWhileAveraging_DiscardsAverageAndSessionContinuesAfterRestart) {
@@ -211,7 +239,14 @@ TEST_F(Verification, JournalNotADatabase_SessionRunsInMemoryAndProtocolIsSaved) 
     ASSERT_TRUE(Tab()->StartSession());
     EXPECT_FALSE(Tab()->JournalSession().has_value());
     ASSERT_TRUE(Tab()->Skip(QStringLiteral("проверка")));
-    EXPECT_EQ(Tab()->SaveProtocol(QDir(DataDirectory()).filePath(QStringLiteral("memory.pdf"))), QString());
+    // Saved off the main thread, as the button does.
+    std::optional<QString> result;
+    const QString pdf = QDir(DataDirectory()).filePath(QStringLiteral("memory.pdf"));
+    tavrel::app::WriteProtocolFilesLater(Tab(), Tab()->Protocol(), pdf, [&result](const QString& error) { result = error; });
+    ASSERT_TRUE(WaitFor([&result] { return result.has_value(); }, 20000));
+    EXPECT_EQ(*result, QString());
+    EXPECT_GT(QFileInfo(pdf).size(), 0);
+    EXPECT_TRUE(QFile::exists(QDir(DataDirectory()).filePath(QStringLiteral("memory.csv"))));
 }
 
 }  // namespace
