@@ -50,7 +50,7 @@ QString ProtocolHtml(const verify::ProtocolData& p) {
     }
     html += QStringLiteral("</table><p></p>");
     html += QStringLiteral(
-        "<table width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"3\" style=\"border-collapse:collapse\">"
+        "<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" style=\"border-collapse:collapse\">"
         "<thead><tr>");
     for (const auto& column : p.columns) {
         html += QStringLiteral("<th bgcolor=\"#e8e8e8\">%1</th>").arg(Html(column));
@@ -92,7 +92,7 @@ QString WriteProtocolPdf(const verify::ProtocolData& protocol, const QString& pa
     QTextDocument document;
     document.documentLayout()->setPaintDevice(&writer);
     QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPointSizeF(8.5);
+    font.setPointSizeF(8);
     document.setDefaultFont(font);
     document.setHtml(ProtocolHtml(protocol));
     document.setPageSize(QSizeF(page.width(), bodyHeight));
