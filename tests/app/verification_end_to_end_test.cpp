@@ -231,6 +231,16 @@ TEST_F(Verification, JournalNotADatabase_SessionRunsInMemoryAndProtocolIsSaved) 
     EXPECT_TRUE(Tab()->LabelMessage->text().contains(QStringLiteral("Журнал недоступен"))) << Tab()->LabelMessage->text().toStdString();
     EXPECT_EQ(Tab()->Journal(), nullptr);
 
+    // A bad plan is refused with the file's name and the field.
+    const QString badPlan = QDir(DataDirectory()).filePath(QStringLiteral("bad.json"));
+    QFile plan(badPlan);
+    ASSERT_TRUE(plan.open(QIODevice::WriteOnly));
+    plan.write(R"({"points":[{"channel":4,"range":1,"nominal":0.5}]})");
+    plan.close();
+    const QString refused = Tab()->LoadPlanFile(badPlan);
+    EXPECT_TRUE(refused.contains(QStringLiteral("bad.json")) && refused.contains(QStringLiteral("channel")))
+        << refused.toStdString();
+
     tavrel::protocol::TTavrel model;
     const std::string info = "0;1234;7;21;01.05";
     model.ParseDeviceInfo(std::vector<std::uint8_t>(info.begin(), info.end()));
