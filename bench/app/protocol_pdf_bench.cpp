@@ -1,9 +1,8 @@
 // The protocol of a long session (60 points) laid out and written as PDF, and its CSV.
-#include <benchmark/benchmark.h>
-
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <benchmark/benchmark.h>
 
 #include "app/protocol_pdf.h"
 #include "verify/arithmetic.h"

@@ -41,8 +41,9 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
             const QString text = arguments[++i];
             std::string error;
             if (!sim::ParseHoldValues(text.toStdString(), result.SimHold, error)) {
-                result.Error = QStringLiteral("Неверные значения --sim-hold «%1»: ожидается КАНАЛ=ЗНАЧЕНИЕ через "
-                                              "запятую, канал от 1 до 3, например 1=0.9,2=-5")
+                result.Error = QStringLiteral(
+                                   "Неверные значения --sim-hold «%1»: ожидается КАНАЛ=ЗНАЧЕНИЕ через "
+                                   "запятую, канал от 1 до 3, например 1=0.9,2=-5")
                                    .arg(text);
                 return result;
             }

@@ -15,7 +15,7 @@ struct TCommandLine {
     QString PortName;  // empty: auto-detection by hardware id
     // --sim-hold "1=0.9,2=-5": the values the simulator holds on channels 1 to 3 (unset: its slow drift)
     std::array<std::optional<double>, 3> SimHold;
-    QString Error;     // not empty: the arguments were refused, with this text
+    QString Error;  // not empty: the arguments were refused, with this text
 
     bool Ok() const { return Error.isEmpty(); }
 };

@@ -6,12 +6,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFutureWatcher>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
 #include <QTextDocument>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace tavrel::app {
 
@@ -62,7 +62,8 @@ QString ProtocolHtml(const verify::ProtocolData& p) {
                                         &r.error, &r.errorPercent, &r.limit}) {
             html += QStringLiteral("<td align=\"center\">%1</td>").arg(Html(*cell));
         }
-        html += QStringLiteral("<td align=\"center\">%1</td><td>%2</td></tr>").arg(VerdictCell(r.verdict), Html(r.note));
+        html +=
+            QStringLiteral("<td align=\"center\">%1</td><td>%2</td></tr>").arg(VerdictCell(r.verdict), Html(r.note));
     }
     html += QStringLiteral("</table>");
     const QString overallColour = p.overall == verify::Verdict::Pass   ? QStringLiteral("#1b7a1b")
@@ -145,8 +146,8 @@ void WriteProtocolFilesLater(QObject* context, verify::ProtocolData protocol, co
         done(watcher->result());
         watcher->deleteLater();
     });
-    watcher->setFuture(QtConcurrent::run(
-        [protocol = std::move(protocol), pdfPath] { return WriteProtocolFiles(protocol, pdfPath); }));
+    watcher->setFuture(
+        QtConcurrent::run([protocol = std::move(protocol), pdfPath] { return WriteProtocolFiles(protocol, pdfPath); }));
 }
 
 }  // namespace tavrel::app

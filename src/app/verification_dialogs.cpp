@@ -3,12 +3,12 @@
 #include <set>
 
 #include <QComboBox>
-#include <QDateTime>
-#include <QFileInfo>
 #include <QDate>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -105,7 +105,8 @@ TLimitsDialog::TLimitsDialog(const verify::Plan& plan, const verify::LimitStore&
         name->setFlags(name->flags() & ~Qt::ItemIsEditable);
         Table->setItem(row, colRange, name);
         auto* form = new QComboBox(Table);
-        form->addItems({QStringLiteral("не задан"), QStringLiteral("±(a % ном. + b % диап.)"), QStringLiteral("± абсолютный")});
+        form->addItems(
+            {QStringLiteral("не задан"), QStringLiteral("±(a % ном. + b % диап.)"), QStringLiteral("± абсолютный")});
         const std::optional<verify::Limit> limit = limits.Find(key);
         form->setCurrentIndex(!limit ? 0 : limit->form == verify::Limit::Form::Relative ? 1 : 2);
         Table->setCellWidget(row, colForm, form);
@@ -188,7 +189,8 @@ TJournalDialog::TJournalDialog(const QString& journalPath, const QString& export
     root->addWidget(message);
     Table = new QTableWidget(0, 6, this);
     Table->setHorizontalHeaderLabels({QStringLiteral("Зав. №"), QStringLiteral("Поверитель"), QStringLiteral("Начат"),
-                                      QStringLiteral("Завершён"), QStringLiteral("Точек"), QStringLiteral("Заключение")});
+                                      QStringLiteral("Завершён"), QStringLiteral("Точек"),
+                                      QStringLiteral("Заключение")});
     Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Table->setSelectionBehavior(QAbstractItemView::SelectRows);
     Table->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -205,7 +207,9 @@ TJournalDialog::TJournalDialog(const QString& journalPath, const QString& export
     buttons->addWidget(close);
     root->addLayout(buttons);
 
-    const auto search = [this, message] { message->setText(Search(EditSerial->text(), EditFrom->text(), EditTo->text())); };
+    const auto search = [this, message] {
+        message->setText(Search(EditSerial->text(), EditFrom->text(), EditTo->text()));
+    };
     connect(find, &QPushButton::clicked, this, search);
     connect(EditSerial, &QLineEdit::returnPressed, this, search);
     connect(Table, &QTableWidget::itemSelectionChanged, this, [this, message] {
@@ -240,9 +244,12 @@ QString TJournalDialog::Search(const QString& serial, const QString& dateFrom, c
     Table->setRowCount(static_cast<int>(found.value().size()));
     int row = 0;
     for (const journal::SessionSummary& s : found.value()) {
-        const QStringList cells = {Q(s.serial), Q(s.operatorName), Q(s.startedAt),
+        const QStringList cells = {Q(s.serial),
+                                   Q(s.operatorName),
+                                   Q(s.startedAt),
                                    s.finishedAt.empty() ? QStringLiteral("не завершён") : Q(s.finishedAt),
-                                   QString::number(s.points), Q(s.verdict)};
+                                   QString::number(s.points),
+                                   Q(s.verdict)};
         for (int c = 0; c < cells.size(); ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
             item->setData(Qt::UserRole, static_cast<qlonglong>(s.id));

@@ -300,9 +300,8 @@ void TVerificationTab::BuildLayout() {
     connect(buttonLimits, &QPushButton::clicked, this, &TVerificationTab::EditLimits);
     connect(buttonJournal, &QPushButton::clicked, this, &TVerificationTab::OpenJournalWindow);
     connect(ButtonStart, &QPushButton::clicked, this, [this] { StartSession(); });
-    connect(ButtonContinue, &QPushButton::clicked, this, [this] {
-        ContinueSession(ButtonContinue->property("Session").toLongLong());
-    });
+    connect(ButtonContinue, &QPushButton::clicked, this,
+            [this] { ContinueSession(ButtonContinue->property("Session").toLongLong()); });
     connect(ButtonMeasure, &QPushButton::clicked, this, &TVerificationTab::Measure);
     connect(ButtonBack, &QPushButton::clicked, this, &TVerificationTab::Back);
     connect(ButtonNext, &QPushButton::clicked, this, &TVerificationTab::Next);
@@ -349,8 +348,8 @@ void TVerificationTab::LoadLimits() {
     }
     const QByteArray text = file.readAll();
     std::string error;
-    auto store = verify::LimitStore::FromJson(std::string_view(text.constData(), static_cast<std::size_t>(text.size())),
-                                              &error);
+    auto store =
+        verify::LimitStore::FromJson(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), &error);
     if (!store) {
         ShowMessage(QStringLiteral("Пределы из «%1» не прочитаны: %2").arg(file.fileName(), Q(error)), true);
         return;
@@ -401,12 +400,14 @@ QString TVerificationTab::LoadPlanFile(const QString& path) {
         return QStringLiteral("Не удалось открыть план «%1»: %2").arg(path, file.errorString());
     }
     const QByteArray text = file.readAll();
-    verify::PlanResult result = verify::ParsePlan(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+    verify::PlanResult result =
+        verify::ParsePlan(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
     if (!result.plan) {
         return QStringLiteral("План «%1» не принят. %2").arg(QFileInfo(path).fileName(), Q(result.error));
     }
     FPlan = std::move(*result.plan);
-    LabelPlan->setText(QStringLiteral("%1 (%2 точек)").arg(Q(FPlan.name).isEmpty() ? QFileInfo(path).fileName() : Q(FPlan.name))
+    LabelPlan->setText(QStringLiteral("%1 (%2 точек)")
+                           .arg(Q(FPlan.name).isEmpty() ? QFileInfo(path).fileName() : Q(FPlan.name))
                            .arg(FPlan.points.size()));
     LabelPlan->setToolTip(path);
     return {};
@@ -472,14 +473,19 @@ bool TVerificationTab::StartSession() {
     FSequence.emplace(FPlan);
     FMeasurer.reset();
     FSessionId.reset();
-    FFinishedWritten = false;
     FStartedAt = Now();
     ShowMessage({}, false);
     if (FJournal) {
         const verify::SessionInfo info = Info();
-        journal::SessionHeader header{info.serial,         info.production,       info.firmware,
-                                      info.operatorName,   info.calibratorType,   info.calibratorSerial,
-                                      info.temperature,    info.humidity,         verify::PlanToJson(FPlan),
+        journal::SessionHeader header{info.serial,
+                                      info.production,
+                                      info.firmware,
+                                      info.operatorName,
+                                      info.calibratorType,
+                                      info.calibratorSerial,
+                                      info.temperature,
+                                      info.humidity,
+                                      verify::PlanToJson(FPlan),
                                       FStartedAt.toStdString()};
         auto id = FJournal->BeginSession(header);
         if (id) {
@@ -509,9 +515,9 @@ bool TVerificationTab::ContinueSession(std::int64_t session) {
     }
     const journal::StoredSession& s = stored.value();
     if (!FSerial.isEmpty() && FSerial.toStdString() != s.header.serial) {
-        ShowMessage(QStringLiteral("Подключён прибор № %1, а сеанс начат с прибором № %2.")
-                        .arg(FSerial, Q(s.header.serial)),
-                    true);
+        ShowMessage(
+            QStringLiteral("Подключён прибор № %1, а сеанс начат с прибором № %2.").arg(FSerial, Q(s.header.serial)),
+            true);
         return false;
     }
     QString error;
@@ -523,7 +529,6 @@ bool TVerificationTab::ContinueSession(std::int64_t session) {
     FPlan = sequence->plan();
     FSequence = std::move(sequence);
     FSessionId = s.id;
-    FFinishedWritten = s.finished();
     FStartedAt = Q(s.header.startedAt);
     FSerial = Q(s.header.serial);
     FProduction = Q(s.header.production);
@@ -589,7 +594,6 @@ void TVerificationTab::Next() {
 }
 
 void TVerificationTab::Record(std::size_t index) {
-    FinishIfDone();
     if (!FJournal || !FSessionId) {
         return;
     }
@@ -604,14 +608,13 @@ void TVerificationTab::Record(std::size_t index) {
     FinishIfDone();
 }
 
+// Written again whenever the last pending point is recorded, so a point repeated after the end updates the verdict.
 void TVerificationTab::FinishIfDone() {
-    if (!FSequence || !FSequence->finished() || FFinishedWritten || !FJournal || !FSessionId) {
+    if (!FSequence || !FSequence->finished() || !FJournal || !FSessionId) {
         return;
     }
     const verify::ProtocolData protocol = Protocol();
-    if (auto done = FJournal->FinishSession(*FSessionId, Now().toStdString(), protocol.overallText); done) {
-        FFinishedWritten = true;
-    } else {
+    if (auto done = FJournal->FinishSession(*FSessionId, Now().toStdString(), protocol.overallText); !done) {
         ShowMessage(QStringLiteral("Завершение сеанса не записано в журнал: %1").arg(Q(done.error())), true);
     }
 }
@@ -622,12 +625,13 @@ void TVerificationTab::DeviceIdentity(const protocol::TTavrel& model) {
     FSerial = QString::number(model.NumberDevice());
     FProduction = Q(model.GetMonthAndYearDevice(""));
     FFirmware = Q(model.FirmwareDevice());
-    LabelIdentity->setText(QStringLiteral("Прибор: Таврель, зав. № %1, выпуск %2, ПО %3").arg(FSerial, FProduction, FFirmware));
+    LabelIdentity->setText(
+        QStringLiteral("Прибор: Таврель, зав. № %1, выпуск %2, ПО %3").arg(FSerial, FProduction, FFirmware));
     UpdateButtons();
 }
 
 std::optional<verify::Reading> TVerificationTab::ReadingOf(const protocol::TTavrel& model, std::uint8_t workState,
-                                                          int channel) const {
+                                                           int channel) const {
     const auto& dic = model.DicChannel();
     const auto value = dic.find(static_cast<TChannelProperties>(channel - 1));
     const auto range = dic.find(static_cast<TChannelProperties>(channel + 2));
@@ -648,7 +652,6 @@ std::optional<verify::Reading> TVerificationTab::ReadingOf(const protocol::TTavr
 }
 
 void TVerificationTab::DeviceMeasure(const protocol::TTavrel& model, std::uint8_t workState) {
-    FHaveMeasure = true;
     FDeviceLayout = workState <= 2 ? std::optional(static_cast<verify::Layout>(workState)) : std::nullopt;
     for (int channel = 1; channel <= 3; ++channel) {
         if (const auto reading = ReadingOf(model, workState, channel)) {
@@ -667,8 +670,8 @@ void TVerificationTab::DeviceMeasure(const protocol::TTavrel& model, std::uint8_
     const bool matches = verify::Matches(point, *reading);
     if (matches) {
         const double value = verify::ToPointUnit(point, reading->value);
-        LabelLive->setText(Q(verify::FormatFixed(value, verify::ValueDecimals(point), true) + " " +
-                             verify::UnitText(point.unit)));
+        LabelLive->setText(
+            Q(verify::FormatFixed(value, verify::ValueDecimals(point), true) + " " + verify::UnitText(point.unit)));
         Chart->AddReading(reading->time, value);
         LabelMismatch->clear();
         ButtonChange->hide();
@@ -676,7 +679,8 @@ void TVerificationTab::DeviceMeasure(const protocol::TTavrel& model, std::uint8_
         LabelLive->setText(Q(model.GetChannelProperties(static_cast<TChannelProperties>(point.channel - 1))));
         const QString need = Q(verify::RangeKeyText(verify::KeyOf(point)));
         if (reading->layout != point.layout) {
-            LabelMismatch->setText(QStringLiteral("Прибор не в режиме точки (нужно: %1). Показания не используются.").arg(need));
+            LabelMismatch->setText(
+                QStringLiteral("Прибор не в режиме точки (нужно: %1). Показания не используются.").arg(need));
             ButtonChange->setText(QStringLiteral("Переключить режим на «%1»").arg(Q(verify::LayoutText(point.layout))));
         } else {
             LabelMismatch->setText(QStringLiteral("Канал %1 прибора на другом диапазоне (нужно: %2). Показания не "
@@ -692,7 +696,8 @@ void TVerificationTab::DeviceMeasure(const protocol::TTavrel& model, std::uint8_
     }
     switch (FMeasurer->Feed(*reading)) {
         case verify::PointMeasurer::Fed::Mismatch:
-            LabelState->setText(QStringLiteral("Показания не используются: прибор не на диапазоне или в режиме точки."));
+            LabelState->setText(
+                QStringLiteral("Показания не используются: прибор не на диапазоне или в режиме точки."));
             break;
         case verify::PointMeasurer::Fed::Waiting:
             LabelState->setText(FMeasurer->state() == verify::PointMeasurer::State::Averaging
@@ -703,9 +708,8 @@ void TVerificationTab::DeviceMeasure(const protocol::TTavrel& model, std::uint8_
             LabelState->setText(QStringLiteral("Показание вышло из полосы — ожидание устойчивости заново."));
             break;
         case verify::PointMeasurer::Fed::Averaged:
-            LabelState->setText(QStringLiteral("Усреднение: %1 из %2")
-                                    .arg(FMeasurer->averaged().size())
-                                    .arg(point.readings));
+            LabelState->setText(
+                QStringLiteral("Усреднение: %1 из %2").arg(FMeasurer->averaged().size()).arg(point.readings));
             break;
         case verify::PointMeasurer::Fed::Complete: {
             const verify::TestPoint measured = point;
@@ -723,9 +727,8 @@ void TVerificationTab::DeviceMeasure(const protocol::TTavrel& model, std::uint8_
         default:
             break;
     }
-    const std::vector<double>& window = FMeasurer->state() == verify::PointMeasurer::State::Averaging
-                                            ? FMeasurer->averaged()
-                                            : FMeasurer->window();
+    const std::vector<double>& window =
+        FMeasurer->state() == verify::PointMeasurer::State::Averaging ? FMeasurer->averaged() : FMeasurer->window();
     std::optional<double> centre = FMeasurer->bandCentre();
     if (!centre && !window.empty()) {
         centre = verify::Mean(window);
@@ -734,7 +737,6 @@ void TVerificationTab::DeviceMeasure(const protocol::TTavrel& model, std::uint8_
 }
 
 void TVerificationTab::LineClosed() {
-    FHaveMeasure = false;
     FDeviceLayout.reset();
     if (FMeasurer && FMeasurer->Disconnect()) {
         ShowMessage(QStringLiteral("Связь с прибором потеряна: незавершённое усреднение отброшено. Точку можно "
@@ -756,13 +758,15 @@ void TVerificationTab::ConfirmInstrumentChange() {
         if (FHooks.SwitchLayout) {
             FHooks.SwitchLayout(point.layout);
         }
-        ShowMessage(QStringLiteral("Прибору отправлена команда: режим «%1».").arg(Q(verify::LayoutText(point.layout))), false);
+        ShowMessage(QStringLiteral("Прибору отправлена команда: режим «%1».").arg(Q(verify::LayoutText(point.layout))),
+                    false);
         return;
     }
     std::vector<TTavrelCommand::TChannelOption> options(3);
     for (int i = 0; i < 3; ++i) {
         options[static_cast<std::size_t>(i)].ChannelName = static_cast<TTavrelCommand::TChannelName>(i);
-        options[static_cast<std::size_t>(i)].Range = i + 1 == point.channel ? RangeCode(point.range) : RangeCode(FDeviceRange[i]);
+        options[static_cast<std::size_t>(i)].Range =
+            i + 1 == point.channel ? RangeCode(point.range) : RangeCode(FDeviceRange[i]);
     }
     options[2].ShuntValue = point.channel == 3 ? point.shunt : FDeviceShunt;
     const std::vector<std::uint8_t> frame = TTavrelCommand::setChannelParameters(options);
@@ -771,7 +775,8 @@ void TVerificationTab::ConfirmInstrumentChange() {
         return;
     }
     FHooks.SendCommand(frame);
-    ShowMessage(QStringLiteral("Прибору отправлена команда: %1.").arg(Q(verify::RangeKeyText(verify::KeyOf(point)))), false);
+    ShowMessage(QStringLiteral("Прибору отправлена команда: %1.").arg(Q(verify::RangeKeyText(verify::KeyOf(point)))),
+                false);
 }
 
 // ---- Showing ----
@@ -809,7 +814,9 @@ void TVerificationTab::ShowPoint() {
 void TVerificationTab::ShowResult(const verify::PointRecord& record, const verify::TestPoint& point) {
     const verify::Outcome& o = record.outcome;
     const QString unit = Q(verify::UnitText(point.unit));
-    const auto fixed = [&](double v, bool sign) { return Q(verify::FormatFixed(v, o.decimals, sign)) + QLatin1Char(' ') + unit; };
+    const auto fixed = [&](double v, bool sign) {
+        return Q(verify::FormatFixed(v, o.decimals, sign)) + QLatin1Char(' ') + unit;
+    };
     QString text = QStringLiteral("среднее %1, СКО %2, погрешность %3 (%4 % диапазона), предел %5")
                        .arg(fixed(o.mean, true), fixed(o.stdDev, false), fixed(o.error, true),
                             Q(verify::FormatFixed(o.errorPercent, o.percentDecimals, true)),
@@ -842,8 +849,8 @@ void TVerificationTab::FillTable() {
     TablePoints->setRowCount(static_cast<int>(protocol.rows.size()));
     for (int i = 0; i < static_cast<int>(protocol.rows.size()); ++i) {
         const verify::ProtocolRow& r = protocol.rows[static_cast<std::size_t>(i)];
-        const std::string* cells[] = {&r.number, &r.channel, &r.layout, &r.range, &r.nominal, &r.mean,
-                                      &r.deviation, &r.error, &r.errorPercent, &r.limit, &r.verdict, &r.note};
+        const std::string* cells[] = {&r.number,    &r.channel, &r.layout,       &r.range, &r.nominal, &r.mean,
+                                      &r.deviation, &r.error,   &r.errorPercent, &r.limit, &r.verdict, &r.note};
         for (int c = 0; c < 12 && c < TablePoints->columnCount(); ++c) {
             auto* item = new QTableWidgetItem(Q(*cells[c]));
             if (static_cast<std::size_t>(i) == FSequence->current()) {
@@ -876,10 +883,9 @@ void TVerificationTab::UpdateButtons() {
     ButtonMeasure->setText(FMeasurer ? QStringLiteral("Измерение…") : QStringLiteral("Измерить"));
     ButtonBack->setEnabled(FSequence && FSequence->current() > 0);
     ButtonNext->setEnabled(active);
-    const bool anyRecorded = FSequence && std::any_of(FSequence->records().begin(), FSequence->records().end(),
-                                                      [](const auto& r) {
-                                                          return r.status != verify::PointRecord::Status::Pending;
-                                                      });
+    const bool anyRecorded =
+        FSequence && std::any_of(FSequence->records().begin(), FSequence->records().end(),
+                                 [](const auto& r) { return r.status != verify::PointRecord::Status::Pending; });
     ButtonRepeat->setEnabled(anyRecorded && !FMeasurer);
     ButtonSkip->setEnabled(active && !EditSkipReason->text().trimmed().isEmpty());
     ButtonSave->setEnabled(anyRecorded);
@@ -892,9 +898,10 @@ QString TVerificationTab::SaveProtocol(const QString& pdfPath) {
 }
 
 void TVerificationTab::SaveProtocolAs() {
-    const QString suggested = QDir(FDataDirectory)
-                                  .filePath(QStringLiteral("Протокол %1 %2.pdf")
-                                                .arg(FSerial, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm"))));
+    const QString suggested =
+        QDir(FDataDirectory)
+            .filePath(QStringLiteral("Протокол %1 %2.pdf")
+                          .arg(FSerial, QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH-mm"))));
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить протокол"), suggested,
                                                       QStringLiteral("PDF (*.pdf)"));
     if (path.isEmpty()) {
@@ -903,8 +910,9 @@ void TVerificationTab::SaveProtocolAs() {
     ButtonSave->setEnabled(false);
     ShowMessage(QStringLiteral("Протокол сохраняется…"), false);
     WriteProtocolFilesLater(this, Protocol(), path, [this, path](const QString& error) {
-        ShowMessage(error.isEmpty() ? QStringLiteral("Протокол сохранён: %1 (таблица — рядом, в CSV).").arg(path) : error,
-                    !error.isEmpty());
+        ShowMessage(
+            error.isEmpty() ? QStringLiteral("Протокол сохранён: %1 (таблица — рядом, в CSV).").arg(path) : error,
+            !error.isEmpty());
         UpdateButtons();
     });
 }

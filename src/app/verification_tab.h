@@ -39,7 +39,7 @@ class TVerificationTab : public QWidget {
   public:
     struct THooks {
         std::function<void(const std::vector<std::uint8_t>&)> SendCommand;  // queue one command frame
-        std::function<void(verify::Layout)> SwitchLayout;                     // as the mode group would
+        std::function<void(verify::Layout)> SwitchLayout;                   // as the mode group would
     };
 
     // `dataDirectory`: where the journal and the remembered limits live (the per-user data directory).
@@ -135,14 +135,12 @@ class TVerificationTab : public QWidget {
     std::optional<verify::Sequence> FSequence;
     std::optional<verify::PointMeasurer> FMeasurer;
     std::optional<std::int64_t> FSessionId;
-    bool FFinishedWritten = false;
     QString FStartedAt;  // "YYYY-MM-DD HH:MM:SS"
     QString FSerial, FProduction, FFirmware;
     // What the instrument last reported, for the offer to change its range or layout.
     std::optional<verify::Layout> FDeviceLayout;
     double FDeviceRange[3] = {0, 0, 0};
     double FDeviceShunt = 0;
-    bool FHaveMeasure = false;
     QElapsedTimer FClock;
 };
 

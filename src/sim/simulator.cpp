@@ -461,9 +461,9 @@ std::string Simulator::Measurement() {
     for (int channel = 0; channel < 3; ++channel) {
         const double range = RangeVolts(FRange[channel]);
         const std::optional<double>& hold = FOptions.Hold[static_cast<std::size_t>(channel)];
-        const double value = hold.has_value() ? *hold
-                                              : range * (0.5 + 0.4 * std::sin(2 * std::numbers::pi * t /
-                                                                                   kPeriods[channel] + channel));
+        const double value =
+            hold.has_value() ? *hold
+                             : range * (0.5 + 0.4 * std::sin(2 * std::numbers::pi * t / kPeriods[channel] + channel));
         char piece[64];
         std::snprintf(piece, sizeof(piece), ";%.5f(%s)", value, RangeText(FRange[channel]));
         text += piece;

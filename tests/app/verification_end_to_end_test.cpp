@@ -3,8 +3,8 @@
 // while averaging and a session continued after a restart; and a journal that cannot be opened.
 #include <QDate>
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -107,7 +107,8 @@ TEST_F(Verification, Session_VerdictsJournalAndProtocol) {
     Tab()->SetLimit(verify::KeyOf(plan.points[0]), verify::Limit{verify::Limit::Form::Relative, 0.1, 0.05, 0});
     Tab()->SetLimit(verify::KeyOf(plan.points[1]), verify::Limit{verify::Limit::Form::Absolute, 0, 0, 0.05});
     ASSERT_TRUE(Tab()->StartSession()) << Tab()->LabelMessage->text().toStdString();
-    EXPECT_EQ(Tab()->LabelInstruction->text(), QStringLiteral("Установите на калибраторе +0.9000 В и подключите к каналу 1"));
+    EXPECT_EQ(Tab()->LabelInstruction->text(),
+              QStringLiteral("Установите на калибраторе +0.9000 В и подключите к каналу 1"));
 
     ASSERT_NO_FATAL_FAILURE(MeasureCurrent());
     const verify::PointRecord& first = Tab()->Session()->records()[0];
@@ -151,7 +152,8 @@ TEST_F(Verification, Session_VerdictsJournalAndProtocol) {
     const QString pdf = QDir(DataDirectory()).filePath(QStringLiteral("protocol.pdf"));
     ASSERT_EQ(Tab()->SaveProtocol(pdf), QString());
     EXPECT_TRUE(QFile::exists(QDir(DataDirectory()).filePath(QStringLiteral("protocol.csv"))));
-    const QString kept = QDir(QStringLiteral(TAVREL_SCREENSHOT_DIR)).filePath(QStringLiteral("verification-protocol.pdf"));
+    const QString kept =
+        QDir(QStringLiteral(TAVREL_SCREENSHOT_DIR)).filePath(QStringLiteral("verification-protocol.pdf"));
     QFile::remove(kept);
     EXPECT_TRUE(QFile::copy(pdf, kept));
     QProcess pdftotext;
@@ -169,8 +171,10 @@ TEST_F(Verification, Session_VerdictsJournalAndProtocol) {
     EXPECT_EQ(text.count(QRegularExpression(QStringLiteral("(?<!не )годен"))), 1) << text.toStdString();
 
     // The journal window finds the session by serial number, shows it read-only and exports it again.
-    tavrel::app::TJournalDialog journal(QDir(DataDirectory()).filePath(QStringLiteral("journal.sqlite")), DataDirectory());
-    EXPECT_TRUE(journal.Search(QStringLiteral("12"), QStringLiteral("10.12.2026"), QString()).contains(QStringLiteral("ГГГГ-ММ-ДД")));
+    tavrel::app::TJournalDialog journal(QDir(DataDirectory()).filePath(QStringLiteral("journal.sqlite")),
+                                        DataDirectory());
+    EXPECT_TRUE(journal.Search(QStringLiteral("12"), QStringLiteral("10.12.2026"), QString())
+                    .contains(QStringLiteral("ГГГГ-ММ-ДД")));
     EXPECT_EQ(journal.Search(QStringLiteral("9999"), QString(), QString()), QStringLiteral("Ничего не найдено."));
     const QString today = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
     ASSERT_EQ(journal.Search(QStringLiteral("1234"), today, today), QString());
@@ -228,7 +232,8 @@ TEST_F(Verification, JournalNotADatabase_SessionRunsInMemoryAndProtocolIsSaved) 
     bad.write(QByteArray(4096, 'x'));
     bad.close();
     Form = std::make_unique<tavrel::app::TMainForm>(*Module);
-    EXPECT_TRUE(Tab()->LabelMessage->text().contains(QStringLiteral("Журнал недоступен"))) << Tab()->LabelMessage->text().toStdString();
+    EXPECT_TRUE(Tab()->LabelMessage->text().contains(QStringLiteral("Журнал недоступен")))
+        << Tab()->LabelMessage->text().toStdString();
     EXPECT_EQ(Tab()->Journal(), nullptr);
 
     // A bad plan is refused with the file's name and the field.
@@ -252,7 +257,8 @@ TEST_F(Verification, JournalNotADatabase_SessionRunsInMemoryAndProtocolIsSaved) 
     // Saved off the main thread, as the button does.
     std::optional<QString> result;
     const QString pdf = QDir(DataDirectory()).filePath(QStringLiteral("memory.pdf"));
-    tavrel::app::WriteProtocolFilesLater(Tab(), Tab()->Protocol(), pdf, [&result](const QString& error) { result = error; });
+    tavrel::app::WriteProtocolFilesLater(Tab(), Tab()->Protocol(), pdf,
+                                         [&result](const QString& error) { result = error; });
     ASSERT_TRUE(WaitFor([&result] { return result.has_value(); }, 20000));
     EXPECT_EQ(*result, QString());
     EXPECT_GT(QFileInfo(pdf).size(), 0);
