@@ -449,7 +449,7 @@ verify::SessionInfo TVerificationTab::Info() const {
 }
 
 bool TVerificationTab::StartSession() {
-    if (FSerial.isEmpty()) {
+    if (FDeviceSerial.isEmpty()) {
         ShowMessage(QStringLiteral("Подключите прибор: заводской номер и версия ПО читаются из него."), true);
         return false;
     }
@@ -474,6 +474,10 @@ bool TVerificationTab::StartSession() {
     FMeasurer.reset();
     FSessionId.reset();
     FStartedAt = Now();
+    FSerial = FDeviceSerial;
+    FProduction = FDeviceProduction;
+    FFirmware = FDeviceFirmware;
+    FOtherInstrument = false;
     ShowMessage({}, false);
     if (FJournal) {
         const verify::SessionInfo info = Info();
@@ -541,6 +545,7 @@ bool TVerificationTab::ContinueSession(std::int64_t session) {
     LabelPlan->setText(Q(FPlan.name) + QStringLiteral(" (%1 точек)").arg(FPlan.points.size()));
     ButtonContinue->hide();
     ShowMessage(QStringLiteral("Сеанс продолжен с точки %1.").arg(FSequence->current() + 1), false);
+    CheckInstrument();
     ShowPoint();
     return true;
 }
@@ -622,12 +627,25 @@ void TVerificationTab::FinishIfDone() {
 // ---- From the instrument ----
 
 void TVerificationTab::DeviceIdentity(const protocol::TTavrel& model) {
-    FSerial = QString::number(model.NumberDevice());
-    FProduction = Q(model.GetMonthAndYearDevice(""));
-    FFirmware = Q(model.FirmwareDevice());
-    LabelIdentity->setText(
-        QStringLiteral("Прибор: Таврель, зав. № %1, выпуск %2, ПО %3").arg(FSerial, FProduction, FFirmware));
+    FDeviceSerial = QString::number(model.NumberDevice());
+    FDeviceProduction = Q(model.GetMonthAndYearDevice(""));
+    FDeviceFirmware = Q(model.FirmwareDevice());
+    LabelIdentity->setText(QStringLiteral("Прибор: Таврель, зав. № %1, выпуск %2, ПО %3")
+                               .arg(FDeviceSerial, FDeviceProduction, FDeviceFirmware));
+    CheckInstrument();
     UpdateButtons();
+}
+
+void TVerificationTab::CheckInstrument() {
+    // A session belongs to one instrument: another one's readings never go into it.
+    FOtherInstrument = FSequence && FDeviceSerial != FSerial;
+    if (FOtherInstrument && !FDeviceSerial.isEmpty()) {
+        FMeasurer.reset();
+        ShowMessage(QStringLiteral("Подключён прибор № %1, а сеанс ведётся с прибором № %2: его показания не "
+                                   "используются. Подключите прибор № %2 или начните новый сеанс.")
+                        .arg(FDeviceSerial, FSerial),
+                    true);
+    }
 }
 
 std::optional<verify::Reading> TVerificationTab::ReadingOf(const protocol::TTavrel& model, std::uint8_t workState,
@@ -659,7 +677,7 @@ void TVerificationTab::DeviceMeasure(const protocol::TTavrel& model, std::uint8_
             FDeviceShunt = reading->shunt;
         }
     }
-    if (!FSequence || FSequence->finished()) {
+    if (!FSequence || FSequence->finished() || FOtherInstrument) {
         return;
     }
     const verify::TestPoint& point = FSequence->currentPoint();
@@ -737,6 +755,8 @@ void TVerificationTab::DeviceMeasure(const protocol::TTavrel& model, std::uint8_
 }
 
 void TVerificationTab::LineClosed() {
+    FDeviceSerial.clear();
+    FOtherInstrument = FSequence.has_value();
     FDeviceLayout.reset();
     if (FMeasurer && FMeasurer->Disconnect()) {
         ShowMessage(QStringLiteral("Связь с прибором потеряна: незавершённое усреднение отброшено. Точку можно "

@@ -120,6 +120,7 @@ class TVerificationTab : public QWidget {
     void Record(std::size_t index);
     void FinishIfDone();
     void UpdateButtons();
+    void CheckInstrument();
     void ChoosePlanFile();
     void EditLimits();
     void OpenJournalWindow();
@@ -135,8 +136,10 @@ class TVerificationTab : public QWidget {
     std::optional<verify::Sequence> FSequence;
     std::optional<verify::PointMeasurer> FMeasurer;
     std::optional<std::int64_t> FSessionId;
-    QString FStartedAt;  // "YYYY-MM-DD HH:MM:SS"
-    QString FSerial, FProduction, FFirmware;
+    QString FStartedAt;                                         // "YYYY-MM-DD HH:MM:SS"
+    QString FSerial, FProduction, FFirmware;                    // the session's instrument
+    QString FDeviceSerial, FDeviceProduction, FDeviceFirmware;  // the connected one, as it reported itself
+    bool FOtherInstrument = false;  // the connected instrument is not (or not yet known to be) the session's
     // What the instrument last reported, for the offer to change its range or layout.
     std::optional<verify::Layout> FDeviceLayout;
     double FDeviceRange[3] = {0, 0, 0};

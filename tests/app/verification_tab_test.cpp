@@ -108,3 +108,24 @@ TEST_F(VerificationTab, OtherLayout_SwitchedLikeTheModeGroupAfterConfirmation) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(VerificationTab, AnotherInstrument_ItsReadingsAreNotUsed) {
+    verify::TestPoint point;
+    point.channel = 1;
+    point.range = 1;
+    point.nominal = 0.9;
+    point.band = 0.001;
+    ASSERT_NO_FATAL_FAILURE(Start(point));
+    Tab->LineClosed();
+    Tab->DeviceIdentity(Answer("0;5678;7;21;01.05", true));
+    EXPECT_TRUE(Tab->LabelMessage->text().contains(QStringLiteral("5678"))) << Tab->LabelMessage->text().toStdString();
+    Tab->DeviceMeasure(Answer(kMeasure), 0);
+    EXPECT_EQ(Tab->Chart->PointCount(), 0);
+    Tab->DeviceIdentity(Answer("0;1234;7;21;01.05", true));
+    Tab->DeviceMeasure(Answer(kMeasure), 0);
+    EXPECT_EQ(Tab->Chart->PointCount(), 1);
+}
+
+}  // namespace
