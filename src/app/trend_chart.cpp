@@ -12,9 +12,10 @@
 
 namespace tavrel::app {
 
-TTrendChart::TTrendChart(QWidget* parent) : QChartView(parent) {
+// Given its chart at construction: the default one QChartView(parent) makes would be left to leak by setChart.
+TTrendChart::TTrendChart(QWidget* parent) : QChartView(new QChart(), parent) {
     setObjectName(QStringLiteral("TrendChart"));
-    auto* chart = new QChart();
+    QChart* chart = this->chart();
     chart->legend()->hide();
     chart->setMargins(QMargins(2, 2, 2, 2));
     chart->setBackgroundRoundness(0);
@@ -51,7 +52,6 @@ TTrendChart::TTrendChart(QWidget* parent) : QChartView(parent) {
         series->attachAxis(FAxisX);
         series->attachAxis(FAxisY);
     }
-    setChart(chart);
     setRenderHint(QPainter::Antialiasing);
     Rescale();
 }
