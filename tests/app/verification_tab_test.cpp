@@ -2,15 +2,20 @@
 // after the engineer confirms, with the command for exactly the point's range.
 #include "app/verification_tab.h"
 
+#include <sqlite3.h>
+
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTableWidget>
 #include <gtest/gtest.h>
 
 #include "app/trend_chart.h"
+#include "app/verification_dialogs.h"
 #include "protocol/tavrel.h"
 #include "protocol/tavrel_command.h"
 #include "verify/plan.h"
@@ -126,6 +131,71 @@ TEST_F(VerificationTab, AnotherInstrument_ItsReadingsAreNotUsed) {
     Tab->DeviceIdentity(Answer("0;1234;7;21;01.05", true));
     Tab->DeviceMeasure(Answer(kMeasure), 0);
     EXPECT_EQ(Tab->Chart->PointCount(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(VerificationTab, JournalWriteFails_SaidAndTheSessionGoesOn) {
+    verify::TestPoint point;
+    point.nominal = 0.5;
+    point.band = 0.001;
+    verify::TestPoint second = point;
+    second.nominal = 0.9;
+    verify::Plan plan;
+    plan.points = {point, second};
+    const QString path = QDir(Directory).filePath(QStringLiteral("plan2.json"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::fromStdString(verify::PlanToJson(plan)));
+    file.close();
+    ASSERT_EQ(Tab->LoadPlanFile(path), QString());
+    ASSERT_TRUE(Tab->StartSession());
+    ASSERT_TRUE(Tab->JournalSession().has_value());
+    // The table of points disappears behind the journal's back: its next write fails.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QDir(Directory).filePath(QStringLiteral("journal.sqlite")).toUtf8().constData(), &db),
+              SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "DROP TABLE points", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    ASSERT_TRUE(Tab->Skip(QStringLiteral("нет калибратора")));
+    EXPECT_TRUE(Tab->LabelMessage->text().contains(QStringLiteral("не записана в журнал")))
+        << Tab->LabelMessage->text().toStdString();
+    EXPECT_EQ(Tab->Session()->current(), 1U);
+    EXPECT_TRUE(Tab->ButtonSave->isEnabled());
+}
+
+// Limits typed into the dialog: both forms, a cleared row, and numbers that do not read keep the earlier limit.
+TEST(LimitsDialog, Result_ReadsTheRows) {
+    verify::Plan plan;
+    verify::TestPoint one;
+    one.nominal = 0.5;
+    verify::TestPoint ten = one;
+    ten.range = 10;
+    ten.nominal = 5;
+    verify::TestPoint hundred = one;
+    hundred.range = 100;
+    hundred.nominal = 50;
+    plan.points = {one, ten, hundred};
+    verify::LimitStore before;
+    const verify::Limit earlier{verify::Limit::Form::Absolute, 0, 0, 0.5};
+    before.Set(verify::KeyOf(hundred), earlier);
+    before.Set(verify::KeyOf(ten), earlier);
+    tavrel::app::TLimitsDialog dialog(plan, before);
+    ASSERT_EQ(dialog.Table->rowCount(), 3);
+    const auto form = [&dialog](int row) { return static_cast<QComboBox*>(dialog.Table->cellWidget(row, 1)); };
+    // Rows follow the ranges: 1 V, 10 V, 100 V.
+    form(0)->setCurrentIndex(1);
+    dialog.Table->item(0, 2)->setText(QStringLiteral("0,1"));
+    dialog.Table->item(0, 3)->setText(QStringLiteral("0.05"));
+    form(1)->setCurrentIndex(0);
+    form(2)->setCurrentIndex(2);
+    dialog.Table->item(2, 4)->setText(QStringLiteral("-1"));
+    const verify::LimitStore result = dialog.Result();
+    EXPECT_EQ(result.Find(verify::KeyOf(one)), (verify::Limit{verify::Limit::Form::Relative, 0.1, 0.05, 0}));
+    EXPECT_FALSE(result.Find(verify::KeyOf(ten)).has_value());
+    EXPECT_EQ(result.Find(verify::KeyOf(hundred)), earlier);
 }
 
 }  // namespace
