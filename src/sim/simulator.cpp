@@ -413,6 +413,7 @@ void Simulator::HandleCommand(const std::string& Body, const std::vector<std::ui
             const bool accepted = known && !FOptions.RefuseModes;
             Acknowledge('4', 'K', accepted);
             if (accepted) {
+                FIppCurrent = false;
                 FMode = pieces[2][0] - '0';
                 Answer("K;" + std::to_string(FMode));
             }
@@ -420,9 +421,11 @@ void Simulator::HandleCommand(const std::string& Body, const std::vector<std::ui
         }
         case 'F':
             Acknowledge('F', 0, !FOptions.RefuseModes && !sub.empty());
+            FIppCurrent = FIppCurrent && FOptions.RefuseModes;
             return;
         case 'E':
             Acknowledge('E', 0, !FOptions.RefuseModes);
+            FIppCurrent = FIppCurrent || !FOptions.RefuseModes;
             return;
         case '6':
             if (sub == "E" || sub == "D") {
@@ -459,13 +462,15 @@ std::string Simulator::Measurement() {
     static constexpr double kPeriods[3] = {20.0, 31.0, 43.0};  // seconds: a slow, distinct drift per channel
     std::string text = "7";
     for (int channel = 0; channel < 3; ++channel) {
-        const double range = RangeVolts(FRange[channel]);
+        // In the IPP current layout channel 3 reads milliamperes on its 30 mA range.
+        const bool current = channel == 2 && FIppCurrent;
+        const double range = current ? 30 : RangeVolts(FRange[channel]);
         const std::optional<double>& hold = FOptions.Hold[static_cast<std::size_t>(channel)];
         const double value =
             hold.has_value() ? *hold
                              : range * (0.5 + 0.4 * std::sin(2 * std::numbers::pi * t / kPeriods[channel] + channel));
         char piece[64];
-        std::snprintf(piece, sizeof(piece), ";%.5f(%s)", value, RangeText(FRange[channel]));
+        std::snprintf(piece, sizeof(piece), ";%.5f(%s)", value, current ? "30" : RangeText(FRange[channel]));
         text += piece;
     }
     char shunt[32];

@@ -32,7 +32,8 @@ struct TSimOptions {
     bool Flood = false;   // valid answers at full line rate mixed with noise and bad-CRC frames
     std::string LogFile;  // one line per command received and per answer sent
     std::uint32_t Seed = 1;
-    // Channels given here read this value (volts, as the instrument writes it) instead of the slow drift,
+    // Channels given here read this value (as the instrument writes it: volts, mA for channel 3 in the IPP
+    // current layout) instead of the slow drift,
     // so a verification session can be tried with known results.
     std::array<std::optional<double>, 3> Hold;
 };
@@ -100,6 +101,7 @@ class Simulator {
 
     // Instrument state, touched by the simulator thread only.
     int FMode = 1;
+    bool FIppCurrent = false;  // the "E" step accepted: channel 3 reads mA on "30" until the mode changes
     char FRange[3] = {'1', '1', '1'};
     int FShunt = 750;  // nominal current x 10000
     bool FStreaming = false;

@@ -18,6 +18,7 @@
 
 #include "app/main_form.h"
 #include "app/protocol_pdf.h"
+#include "app/radio_group.h"
 #include "app/trend_chart.h"
 #include "app/verification_dialogs.h"
 #include "app/verification_tab.h"
@@ -223,6 +224,30 @@ TEST_F(Verification, LineLostWhileAveraging_DiscardsAverageAndSessionContinuesAf
     EXPECT_EQ(Tab()->Session()->current(), 1U);
     EXPECT_EQ(Tab()->Session()->records()[0].status, verify::PointRecord::Status::Accepted);
     EXPECT_EQ(Tab()->EditOperator->text(), QStringLiteral("Иванов И. И."));
+}
+
+TEST_F(Verification, IppCurrentPoint_LayoutSwitchedOnConfirmation) {
+    tavrel::sim::TSimOptions options;
+    options.Hold = {std::nullopt, std::nullopt, 15.002};
+    ASSERT_NO_FATAL_FAILURE(Connect(options));
+    FillSession();
+    verify::Plan plan;
+    verify::TestPoint point = Point(3, verify::kCurrentRangeMilliamps, 15, 2, 0.001);
+    point.layout = verify::Layout::IppCurrent;
+    point.unit = verify::Unit::mA;
+    point.limit = verify::Limit{verify::Limit::Form::Absolute, 0, 0, 0.01};
+    plan.points = {point};
+    ASSERT_EQ(Tab()->LoadPlanFile(WritePlan(plan)), QString());
+    ASSERT_TRUE(Tab()->StartSession());
+    ASSERT_TRUE(WaitFor([this] { return Tab()->ButtonChange->isVisible(); }, 5000));
+    EXPECT_EQ(Form->WorkState, 0);
+    Tab()->ButtonChange->click();
+    ASSERT_NO_FATAL_FAILURE(MeasureCurrent());
+    EXPECT_EQ(Form->WorkState, 2);
+    EXPECT_EQ(Form->RGModeWork->ItemIndex(), 3);
+    const verify::Outcome& outcome = Tab()->Session()->records()[0].outcome;
+    EXPECT_EQ(outcome.verdict, verify::Verdict::Pass);
+    EXPECT_NEAR(outcome.mean, 15.002, 1e-9);
 }
 
 TEST_F(Verification, JournalNotADatabase_SessionRunsInMemoryAndProtocolIsSaved) {
