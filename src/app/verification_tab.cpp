@@ -113,7 +113,7 @@ TVerificationTab::TVerificationTab(const QString& dataDirectory, QWidget* parent
     LoadLimits();
     OpenJournalFile();
     UseBuiltInTemplate();
-    UpdateButtons();
+    ShowPoint();
 }
 
 TVerificationTab::~TVerificationTab() = default;
