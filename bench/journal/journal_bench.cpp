@@ -1,13 +1,13 @@
 // The journal at the size of years of use: 10,000 sessions of 60 points each.
-#include "journal/journal.h"
-
-#include <benchmark/benchmark.h>
-#include <sqlite3.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sqlite3.h>
 #include <string>
+
+#include <benchmark/benchmark.h>
+
+#include "journal/journal.h"
 
 namespace {
 
@@ -121,8 +121,8 @@ void BM_SavePoint(benchmark::State& state) {
         return;
     }
     Journal& journal = *opened.value();
-    const auto id = journal.BeginSession({"10001", "07.2021", "01.05", "Иванов", "Fluke", "1", 21.5, {}, "{}",
-                                          "2026-12-10 12:00:00"});
+    const auto id = journal.BeginSession(
+        {"10001", "07.2021", "01.05", "Иванов", "Fluke", "1", 21.5, {}, "{}", "2026-12-10 12:00:00"});
     int index = 0;
     for (auto _ : state) {
         if (!journal.SavePoint(id.value(), PointEntry{index++ % kPointsPerSession, kPointData}).ok()) {

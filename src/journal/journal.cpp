@@ -1,9 +1,8 @@
 #include "journal/journal.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <iterator>
+#include <sqlite3.h>
 
 namespace tavrel::journal {
 
@@ -291,9 +290,20 @@ Result<std::vector<SessionSummary>> Journal::Search(const SearchQuery& q) const 
         where("s.started_at < ?", PrefixEnd(q.dateTo));
     }
     sql += " ORDER BY s.started_at DESC, s.id DESC LIMIT " + std::to_string(std::max(0, q.limit));
+    return Summaries(sql, args, "поиск");
+}
+
+Result<std::vector<SessionSummary>> Journal::Unfinished() const {
+    return Summaries(
+        std::string(kSummaryColumns) + " WHERE coalesce(s.finished_at, '') = '' ORDER BY s.started_at DESC, s.id DESC",
+        {}, "поиск незавершённых сессий");
+}
+
+Result<std::vector<SessionSummary>> Journal::Summaries(const std::string& sql, const std::vector<std::string>& args,
+                                                       const char* action) const {
     Statement st(db_, sql);
     if (st.prepared() != SQLITE_OK) {
-        return Fail(st.prepared(), "поиск");
+        return Fail(st.prepared(), action);
     }
     for (std::size_t i = 0; i < args.size(); ++i) {
         st.Bind(static_cast<int>(i + 1), args[i]);
@@ -304,24 +314,7 @@ Result<std::vector<SessionSummary>> Journal::Search(const SearchQuery& q) const 
         found.push_back(ReadSummary(st));
     }
     if (rc != SQLITE_DONE) {
-        return Fail(rc, "поиск");
-    }
-    return found;
-}
-
-Result<std::vector<SessionSummary>> Journal::Unfinished() const {
-    Statement st(db_, std::string(kSummaryColumns) +
-                          " WHERE coalesce(s.finished_at, '') = '' ORDER BY s.started_at DESC, s.id DESC");
-    if (st.prepared() != SQLITE_OK) {
-        return Fail(st.prepared(), "поиск незавершённых сессий");
-    }
-    std::vector<SessionSummary> found;
-    int rc = SQLITE_OK;
-    while ((rc = st.Step()) == SQLITE_ROW) {
-        found.push_back(ReadSummary(st));
-    }
-    if (rc != SQLITE_DONE) {
-        return Fail(rc, "поиск незавершённых сессий");
+        return Fail(rc, action);
     }
     return found;
 }
@@ -344,8 +337,8 @@ Result<StoredSession> Journal::Load(std::int64_t session) const {
             return Fail(rc, "чтение сессии");
         }
         s.id = session;
-        s.header = {st.Text(0), st.Text(1), st.Text(2), st.Text(3), st.Text(4),  st.Text(5),
-                    st.Real(6), st.Real(7), st.Text(8), st.Text(9)};
+        s.header = {st.Text(0), st.Text(1), st.Text(2), st.Text(3), st.Text(4),
+                    st.Text(5), st.Real(6), st.Real(7), st.Text(8), st.Text(9)};
         s.finishedAt = st.Text(10);
         s.verdict = st.Text(11);
     }

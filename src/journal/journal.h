@@ -22,7 +22,7 @@ struct Error {
 template <class T>
 class Result {
   public:
-    Result(T value) : v_(std::move(value)) {}  // NOLINT(google-explicit-constructor)
+    Result(T value) : v_(std::move(value)) {}      // NOLINT(google-explicit-constructor)
     Result(Error error) : v_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
     bool ok() const { return v_.index() == 0; }
     explicit operator bool() const { return ok(); }
@@ -117,6 +117,9 @@ class Journal {
   private:
     Journal(sqlite3* db, std::string path);
     Status Migrate(int from);
+    // Runs a query of kSummaryColumns with text arguments bound from ?1.
+    Result<std::vector<SessionSummary>> Summaries(const std::string& sql, const std::vector<std::string>& args,
+                                                  const char* action) const;
     Error Fail(int rc, const char* action) const;
 
     sqlite3* db_;

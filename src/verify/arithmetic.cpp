@@ -1,12 +1,12 @@
 #include "verify/arithmetic.h"
 
-#include "protocol/tavrel.h"
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <numeric>
+
+#include "protocol/tavrel.h"
 
 namespace tavrel::verify {
 

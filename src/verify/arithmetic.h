@@ -1,10 +1,10 @@
 #pragma once
 
-#include "verify/plan.h"
-
 #include <optional>
 #include <span>
 #include <string>
+
+#include "verify/plan.h"
 
 namespace tavrel::verify {
 
@@ -43,10 +43,10 @@ enum class Verdict : std::uint8_t { None, Pass, Fail };
 // The numbers of one accepted point, rounded as they are shown.
 struct Outcome {
     int count = 0;
-    double mean = 0;          // rounded to the reading's resolution
-    double stdDev = 0;        // same
-    double error = 0;         // mean − nominal, same
-    double errorPercent = 0;  // error in % of the range, PercentDecimals
+    double mean = 0;              // rounded to the reading's resolution
+    double stdDev = 0;            // same
+    double error = 0;             // mean − nominal, same
+    double errorPercent = 0;      // error in % of the range, PercentDecimals
     std::optional<double> limit;  // half-width, truncated towards zero to the resolution
     Verdict verdict = Verdict::None;
     int decimals = 0;         // ValueDecimals of the point

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "verify/plan.h"
+#include <optional>
+#include <string>
 
 #include <nlohmann/json.hpp>
 
-#include <optional>
-#include <string>
+#include "verify/plan.h"
 
 // JSON pieces shared by the plan and the limit store; the library's own, not part of its interface.
 namespace tavrel::verify::detail {
@@ -17,5 +17,7 @@ std::optional<Limit> LimitFromJson(const nlohmann::json& j, const std::string& p
 std::string FieldError(const std::string& path, const std::string& what);
 // Writes a number the way a plan shows it: shortest text that reads back to the same value.
 std::string NumberText(double value);
+// "1 В", "30 мА", or the shunt for channel 3 on 0.1 V: "шунт 75 мА", "шунт 5 А".
+std::string RangeText(double range, double shunt, Layout layout);
 
 }  // namespace tavrel::verify::detail

@@ -11,12 +11,8 @@ RangeKey KeyOf(const TestPoint& point) {
 }
 
 std::string RangeKeyText(const RangeKey& key) {
-    std::string text = "Канал " + std::to_string(key.channel) + ", " + LayoutText(key.layout) + ", ";
-    if (key.shunt != 0) {
-        return text + "шунт " +
-               (key.shunt <= 1 ? detail::NumberText(key.shunt * 1000) + " мА" : detail::NumberText(key.shunt) + " А");
-    }
-    return text + detail::NumberText(key.range) + (key.layout == Layout::IppCurrent ? " мА" : " В");
+    return "Канал " + std::to_string(key.channel) + ", " + LayoutText(key.layout) + ", " +
+           detail::RangeText(key.range, key.shunt, key.layout);
 }
 
 void LimitStore::Set(const RangeKey& key, const Limit& limit) {

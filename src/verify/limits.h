@@ -1,11 +1,11 @@
 #pragma once
 
-#include "verify/plan.h"
-
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "verify/plan.h"
 
 namespace tavrel::verify {
 

@@ -1,9 +1,9 @@
 #include "verify/measurement.h"
 
-#include "verify/arithmetic.h"
-
 #include <cmath>
 #include <utility>
+
+#include "verify/arithmetic.h"
 
 namespace tavrel::verify {
 

@@ -1,21 +1,21 @@
 #pragma once
 
-#include "verify/plan.h"
-
 #include <cstdint>
 #include <optional>
 #include <vector>
+
+#include "verify/plan.h"
 
 namespace tavrel::verify {
 
 // One channel's reading from a measurement answer, with what the instrument reported beside it.
 struct Reading {
-    double time = 0;   // seconds on any monotonic clock
-    int channel = 1;   // 1..3
-    double value = 0;  // as reported: volts, or mA on channel 3's current range
-    double range = 0;  // as the device model stores it (0.1, 1, 10, 100; 255 for the current range)
+    double time = 0;               // seconds on any monotonic clock
+    int channel = 1;               // 1..3
+    double value = 0;              // as reported: volts, or mA on channel 3's current range
+    double range = 0;              // as the device model stores it (0.1, 1, 10, 100; 255 for the current range)
     std::optional<Layout> layout;  // the layout the instrument has confirmed; empty while none is
-    double shunt = 0;  // channel 3's shunt as reported, amperes
+    double shunt = 0;              // channel 3's shunt as reported, amperes
 };
 
 // Readings in a row that must lie within the band before averaging starts.

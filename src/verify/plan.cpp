@@ -1,14 +1,14 @@
 #include "verify/plan.h"
 
-#include "protocol/tavrel.h"
-#include "verify/arithmetic.h"
-#include "verify/json_fields.h"
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+
+#include "protocol/tavrel.h"
+#include "verify/arithmetic.h"
+#include "verify/json_fields.h"
 
 namespace tavrel::verify {
 
@@ -28,26 +28,21 @@ std::string PointPath(std::size_t i, const char* field) {
     return "points[" + std::to_string(i) + "]." + field;
 }
 
-std::string RangeText(double range, Layout layout) {
-    return detail::NumberText(range) + (layout == Layout::IppCurrent ? " мА" : " В");
-}
-
 // Checks one point; `i` names it in the message.
 std::string ValidatePoint(const TestPoint& p, std::size_t i) {
     if (p.channel < 1 || p.channel > 3) {
-        return detail::FieldError(PointPath(i, "channel"), "канал должен быть 1, 2 или 3, а не " +
-                                                                std::to_string(p.channel));
+        return detail::FieldError(PointPath(i, "channel"),
+                                  "канал должен быть 1, 2 или 3, а не " + std::to_string(p.channel));
     }
     const auto ranges = RangesOf(p.channel, p.layout);
     if (ranges.empty()) {
-        return detail::FieldError(PointPath(i, "layout"), "в режиме «" + LayoutText(p.layout) +
-                                                              "» канал " + std::to_string(p.channel) +
-                                                              " не измеряет");
+        return detail::FieldError(PointPath(i, "layout"), "в режиме «" + LayoutText(p.layout) + "» канал " +
+                                                              std::to_string(p.channel) + " не измеряет");
     }
     if (std::none_of(ranges.begin(), ranges.end(), [&](double r) { return Near(r, p.range); })) {
-        return detail::FieldError(PointPath(i, "range"), "у канала " + std::to_string(p.channel) +
-                                                             " в режиме «" + LayoutText(p.layout) +
-                                                             "» нет диапазона " + RangeText(p.range, p.layout));
+        return detail::FieldError(PointPath(i, "range"), "у канала " + std::to_string(p.channel) + " в режиме «" +
+                                                             LayoutText(p.layout) + "» нет диапазона " +
+                                                             detail::RangeText(p.range, 0, p.layout));
     }
     if (p.shunt != 0) {
         const auto shunts = ShuntsAllowed();
@@ -56,13 +51,13 @@ std::string ValidatePoint(const TestPoint& p, std::size_t i) {
             return detail::FieldError(PointPath(i, "shunt"), "шунт подключается только к каналу 3 на диапазоне 0.1 В");
         }
         if (!known) {
-            return detail::FieldError(PointPath(i, "shunt"), "такого шунта нет в списке прибора: " +
-                                                                 detail::NumberText(p.shunt) + " А");
+            return detail::FieldError(PointPath(i, "shunt"),
+                                      "такого шунта нет в списке прибора: " + detail::NumberText(p.shunt) + " А");
         }
     }
     if (IsCurrentPoint(p) ? p.unit == Unit::V : p.unit != Unit::V) {
-        return detail::FieldError(PointPath(i, "unit"), IsCurrentPoint(p) ? "ток задаётся в мА или А"
-                                                                            : "напряжение задаётся в В");
+        return detail::FieldError(PointPath(i, "unit"),
+                                  IsCurrentPoint(p) ? "ток задаётся в мА или А" : "напряжение задаётся в В");
     }
     if (!std::isfinite(p.nominal) || std::fabs(p.nominal) > RangeInUnit(p) * 1.1) {
         return detail::FieldError(PointPath(i, "nominal"), "номинал вне диапазона");
@@ -233,6 +228,13 @@ std::string NumberText(double value) {
     return std::string(buf, end);
 }
 
+std::string RangeText(double range, double shunt, Layout layout) {
+    if (shunt != 0) {
+        return "шунт " + (shunt <= 1 ? NumberText(shunt * 1000) + " мА" : NumberText(shunt) + " А");
+    }
+    return NumberText(range) + (layout == Layout::IppCurrent ? " мА" : " В");
+}
+
 json LimitToJson(const Limit& limit) {
     if (limit.form == Limit::Form::Absolute) {
         return json{{"absolute", limit.absolute}};
@@ -360,13 +362,8 @@ PlanResult ParsePlan(std::string_view text) {
 std::string PlanToJson(const Plan& plan) {
     json points = json::array();
     for (const auto& p : plan.points) {
-        json o{{"channel", p.channel},
-               {"layout", LayoutName(p.layout)},
-               {"range", p.range},
-               {"nominal", p.nominal},
-               {"unit", UnitName(p.unit)},
-               {"readings", p.readings},
-               {"band", p.band}};
+        json o{{"channel", p.channel},     {"layout", LayoutName(p.layout)}, {"range", p.range}, {"nominal", p.nominal},
+               {"unit", UnitName(p.unit)}, {"readings", p.readings},         {"band", p.band}};
         if (p.shunt != 0) {
             o["shunt"] = p.shunt;
         }

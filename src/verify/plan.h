@@ -37,10 +37,10 @@ struct TestPoint {
     double range = 1;  // volts (0.1, 1, 10, 100), or kCurrentRangeMilliamps in the IPP current layout
     double shunt = 0;  // channel 3 on 0.1 V: nominal current of its 75 mV shunt in amperes; 0 without a shunt
     double nominal = 0;
-    Unit unit = Unit::V;        // V; mA or A for currents (IPP current layout, or through a shunt)
-    std::optional<Limit> limit; // empty: the limit entered for the range (LimitStore), if any
-    int readings = 5;           // readings averaged once stable
-    double band = 0;            // stability band, ± in `unit`
+    Unit unit = Unit::V;         // V; mA or A for currents (IPP current layout, or through a shunt)
+    std::optional<Limit> limit;  // empty: the limit entered for the range (LimitStore), if any
+    int readings = 5;            // readings averaged once stable
+    double band = 0;             // stability band, ± in `unit`
     bool operator==(const TestPoint&) const = default;
 };
 

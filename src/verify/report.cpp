@@ -9,11 +9,8 @@ namespace {
 constexpr const char* kDash = "—";
 
 std::string RangeCell(const TestPoint& p) {
-    if (p.shunt != 0) {
-        return "0.1 В, шунт " +
-               (p.shunt <= 1 ? detail::NumberText(p.shunt * 1000) + " мА" : detail::NumberText(p.shunt) + " А");
-    }
-    return detail::NumberText(p.range) + (p.layout == Layout::IppCurrent ? " мА" : " В");
+    const std::string range = detail::RangeText(p.range, p.shunt, p.layout);
+    return p.shunt != 0 ? "0.1 В, " + range : range;
 }
 
 std::string WithUnit(const std::string& number, const TestPoint& p) {
@@ -110,9 +107,10 @@ ProtocolData BuildProtocol(const SessionInfo& info, const Sequence& sequence) {
         {"Поверитель", info.operatorName},
         {"Дата и время", info.dateTime},
     };
-    d.columns = {"№",       "Канал",       "Режим",       "Диапазон",    "Номинал",
-                 "Среднее", "СКО",         "Погрешность", "Погрешность, % диапазона",
-                 "Предел",  "Заключение", "Примечание"};
+    d.columns = {"№",        "Канал",       "Режим",
+                 "Диапазон", "Номинал",     "Среднее",
+                 "СКО",      "Погрешность", "Погрешность, % диапазона",
+                 "Предел",   "Заключение",  "Примечание"};
     const auto& points = sequence.plan().points;
     const auto& records = sequence.records();
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -133,8 +131,8 @@ std::string ProtocolCsv(const ProtocolData& protocol) {
     };
     line(protocol.columns);
     for (const auto& r : protocol.rows) {
-        line({r.number, r.channel, r.layout, r.range, r.nominal, r.mean, r.deviation, r.error, r.errorPercent,
-              r.limit, r.verdict, r.note});
+        line({r.number, r.channel, r.layout, r.range, r.nominal, r.mean, r.deviation, r.error, r.errorPercent, r.limit,
+              r.verdict, r.note});
     }
     return out;
 }

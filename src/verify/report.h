@@ -1,12 +1,12 @@
 #pragma once
 
-#include "verify/limits.h"
-#include "verify/sequence.h"
-
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "verify/limits.h"
+#include "verify/sequence.h"
 
 namespace tavrel::verify {
 
@@ -25,8 +25,7 @@ struct SessionInfo {
 
 // The protocol's content, every cell already rounded and written out; the application only lays it out.
 struct ProtocolRow {
-    std::string number, channel, layout, range, nominal, mean, deviation, error, errorPercent, limit, verdict,
-        note;
+    std::string number, channel, layout, range, nominal, mean, deviation, error, errorPercent, limit, verdict, note;
 };
 
 struct ProtocolData {

@@ -1,8 +1,8 @@
 #include "verify/sequence.h"
 
-#include <nlohmann/json.hpp>
-
 #include <utility>
+
+#include <nlohmann/json.hpp>
 
 namespace tavrel::verify {
 

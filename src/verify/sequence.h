@@ -1,13 +1,13 @@
 #pragma once
 
-#include "verify/arithmetic.h"
-#include "verify/plan.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "verify/arithmetic.h"
+#include "verify/plan.h"
 
 namespace tavrel::verify {
 

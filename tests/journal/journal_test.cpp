@@ -1,19 +1,18 @@
 #include "journal/journal.h"
 
-#include <sqlite3.h>
-
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sqlite3.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 namespace tavrel::journal {
 namespace {
@@ -79,9 +78,7 @@ class JournalTest : public testing::Test {
         return out;
     }
 
-    static void Say(int fd, const std::string& text) {
-        (void)!write(fd, text.data(), text.size());
-    }
+    static void Say(int fd, const std::string& text) { (void)!write(fd, text.data(), text.size()); }
 
     std::string dir_;
     std::string path_;
@@ -345,8 +342,7 @@ class FullDiskVfs {
     static inline sqlite3_vfs* real_ = nullptr;
     static inline sqlite3_vfs vfs_{};
     static inline std::map<const sqlite3_io_methods*, sqlite3_io_methods> patched_;
-    static inline std::map<const sqlite3_io_methods*, int (*)(sqlite3_file*, const void*, int, sqlite3_int64)>
-        writes_;
+    static inline std::map<const sqlite3_io_methods*, int (*)(sqlite3_file*, const void*, int, sqlite3_int64)> writes_;
 };
 
 // A point refused for lack of room is a message; the points written before stay.

@@ -1,9 +1,10 @@
-#include "verify/arithmetic.h"
 #include "verify/measurement.h"
+
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include "verify/arithmetic.h"
 
 namespace tavrel::verify {
 namespace {

@@ -1,13 +1,14 @@
-#include "verify/arithmetic.h"
-#include "verify/limits.h"
 #include "verify/plan.h"
-
-#include <gtest/gtest.h>
 
 #include <cmath>
 #include <map>
 #include <set>
 #include <string>
+
+#include <gtest/gtest.h>
+
+#include "verify/arithmetic.h"
+#include "verify/limits.h"
 
 namespace tavrel::verify {
 namespace {
@@ -31,20 +32,19 @@ TEST_P(BadPlans, MessageNamesTheField) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, BadPlans,
     testing::Values(
-        BadPlan{"NoPoints", R"({"name": "x"})", "points"},
-        BadPlan{"PointsNotArray", R"({"points": {}})", "points"},
+        BadPlan{"NoPoints", R"({"name": "x"})", "points"}, BadPlan{"PointsNotArray", R"({"points": {}})", "points"},
         BadPlan{"EmptyPoints", R"({"points": []})", "points"},
         BadPlan{"MissingChannel", R"({"points": [{"range": 1, "nominal": 0.5}]})", "points[0].channel"},
         BadPlan{"MissingNominal", R"({"points": [{"channel": 1, "range": 1}]})", "points[0].nominal"},
         BadPlan{"MissingRange", R"({"points": [{"channel": 1, "nominal": 0.5}]})", "points[0].range"},
-        BadPlan{"UnknownChannel", R"({"points": [{"channel": 4, "range": 1, "nominal": 0.5}]})",
-                "points[0].channel"},
+        BadPlan{"UnknownChannel", R"({"points": [{"channel": 4, "range": 1, "nominal": 0.5}]})", "points[0].channel"},
         BadPlan{"ChannelNotInteger", R"({"points": [{"channel": "1", "range": 1, "nominal": 0.5}]})",
                 "points[0].channel"},
         // Channel 2 has no 100 V range; channel 1 has no 0.1 V range.
-        BadPlan{"RangeChannelLacks",
-                R"({"points": [{"channel": 1, "range": 1, "nominal": 0.5}, {"channel": 2, "range": 100, "nominal": 50}]})",
-                "points[1].range"},
+        BadPlan{
+            "RangeChannelLacks",
+            R"({"points": [{"channel": 1, "range": 1, "nominal": 0.5}, {"channel": 2, "range": 100, "nominal": 50}]})",
+            "points[1].range"},
         BadPlan{"RangeOfOtherChannel", R"({"points": [{"channel": 1, "range": 0.1, "nominal": 0.05}]})",
                 "points[0].range"},
         BadPlan{"LayoutWithoutChannel",

@@ -1,9 +1,10 @@
-#include "verify/report.h"
 #include "verify/sequence.h"
+
+#include <string>
 
 #include <gtest/gtest.h>
 
-#include <string>
+#include "verify/report.h"
 
 namespace tavrel::verify {
 namespace {
@@ -81,9 +82,10 @@ TEST(Sequence, RestoredFromRecordsContinuesAtTheFirstPendingPoint) {
 }
 
 TEST(PointRecordJson, RoundTrip) {
-    for (const PointRecord& r : {PointRecord{PointRecord::Status::Accepted, WithVerdict(Verdict::Fail, -0.0007), {}, "x"},
-                                 PointRecord{PointRecord::Status::Accepted, WithVerdict(Verdict::None), {}, "y"},
-                                 PointRecord{PointRecord::Status::Skipped, {}, "причина; с \"кавычками\"", "z"}}) {
+    for (const PointRecord& r :
+         {PointRecord{PointRecord::Status::Accepted, WithVerdict(Verdict::Fail, -0.0007), {}, "x"},
+          PointRecord{PointRecord::Status::Accepted, WithVerdict(Verdict::None), {}, "y"},
+          PointRecord{PointRecord::Status::Skipped, {}, "причина; с \"кавычками\"", "z"}}) {
         const auto back = RecordFromJson(RecordToJson(r));
         ASSERT_TRUE(back);
         EXPECT_EQ(*back, r);
@@ -125,15 +127,23 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, Overall,
     testing::Values(
         OverallCase{"AllPass", {Accepted(Verdict::Pass), Accepted(Verdict::Pass)}, Verdict::Pass, "Заключение: годен"},
-        OverallCase{"OneFail", {Accepted(Verdict::Pass), Accepted(Verdict::Fail)}, Verdict::Fail,
+        OverallCase{
+            "OneFail", {Accepted(Verdict::Pass), Accepted(Verdict::Fail)}, Verdict::Fail, "Заключение: не годен"},
+        OverallCase{"FailWinsOverMissingLimit",
+                    {Accepted(Verdict::None), Accepted(Verdict::Fail)},
+                    Verdict::Fail,
                     "Заключение: не годен"},
-        OverallCase{"FailWinsOverMissingLimit", {Accepted(Verdict::None), Accepted(Verdict::Fail)}, Verdict::Fail,
-                    "Заключение: не годен"},
-        OverallCase{"MissingLimit", {Accepted(Verdict::Pass), Accepted(Verdict::None)}, Verdict::None,
+        OverallCase{"MissingLimit",
+                    {Accepted(Verdict::Pass), Accepted(Verdict::None)},
+                    Verdict::None,
                     "Заключение не вынесено: не для всех точек заданы пределы"},
-        OverallCase{"Skipped", {Accepted(Verdict::Pass), kSkipped}, Verdict::None,
+        OverallCase{"Skipped",
+                    {Accepted(Verdict::Pass), kSkipped},
+                    Verdict::None,
                     "Заключение не вынесено: есть пропущенные точки"},
-        OverallCase{"NotAllMeasured", {Accepted(Verdict::Pass), kPending}, Verdict::None,
+        OverallCase{"NotAllMeasured",
+                    {Accepted(Verdict::Pass), kPending},
+                    Verdict::None,
                     "Заключение не вынесено: измерены не все точки"}),
     [](const auto& c) { return std::string(c.param.name); });
 
