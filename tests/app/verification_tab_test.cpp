@@ -46,9 +46,9 @@ class VerificationTab : public ::testing::Test {
         Tab->EditCalibratorType->setText(QStringLiteral("Н4-7"));
     }
 
-    void Start(const verify::TestPoint& point) {
+    void Start(std::vector<verify::TestPoint> points) {
         verify::Plan plan;
-        plan.points = {point};
+        plan.points = std::move(points);
         const QString path = QDir(Directory).filePath(QStringLiteral("plan.json"));
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -73,7 +73,7 @@ TEST_F(VerificationTab, OtherRange_CommandOnlyAfterConfirmation) {
     point.range = 10;
     point.nominal = 9;
     point.band = 0.01;
-    ASSERT_NO_FATAL_FAILURE(Start(point));
+    ASSERT_NO_FATAL_FAILURE(Start({point}));
     Tab->DeviceMeasure(Answer(kMeasure), 0);
     EXPECT_FALSE(Tab->ButtonChange->isHidden());
     EXPECT_EQ(Tab->Chart->PointCount(), 0);
@@ -102,7 +102,7 @@ TEST_F(VerificationTab, OtherLayout_SwitchedLikeTheModeGroupAfterConfirmation) {
     point.range = 1;
     point.nominal = 0.5;
     point.band = 0.001;
-    ASSERT_NO_FATAL_FAILURE(Start(point));
+    ASSERT_NO_FATAL_FAILURE(Start({point}));
     Tab->DeviceMeasure(Answer(kMeasure), 0);
     EXPECT_FALSE(Tab->ButtonChange->isHidden());
     EXPECT_TRUE(Tab->ButtonChange->text().contains(QStringLiteral("Uпп потенциал")));
@@ -112,17 +112,13 @@ TEST_F(VerificationTab, OtherLayout_SwitchedLikeTheModeGroupAfterConfirmation) {
     EXPECT_TRUE(Sent.empty());
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(VerificationTab, AnotherInstrument_ItsReadingsAreNotUsed) {
     verify::TestPoint point;
     point.channel = 1;
     point.range = 1;
     point.nominal = 0.9;
     point.band = 0.001;
-    ASSERT_NO_FATAL_FAILURE(Start(point));
+    ASSERT_NO_FATAL_FAILURE(Start({point}));
     Tab->LineClosed();
     Tab->DeviceIdentity(Answer("0;5678;7;21;01.05", true));
     EXPECT_TRUE(Tab->LabelMessage->text().contains(QStringLiteral("5678"))) << Tab->LabelMessage->text().toStdString();
@@ -133,25 +129,13 @@ TEST_F(VerificationTab, AnotherInstrument_ItsReadingsAreNotUsed) {
     EXPECT_EQ(Tab->Chart->PointCount(), 1);
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(VerificationTab, JournalWriteFails_SaidAndTheSessionGoesOn) {
     verify::TestPoint point;
     point.nominal = 0.5;
     point.band = 0.001;
     verify::TestPoint second = point;
     second.nominal = 0.9;
-    verify::Plan plan;
-    plan.points = {point, second};
-    const QString path = QDir(Directory).filePath(QStringLiteral("plan2.json"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray::fromStdString(verify::PlanToJson(plan)));
-    file.close();
-    ASSERT_EQ(Tab->LoadPlanFile(path), QString());
-    ASSERT_TRUE(Tab->StartSession());
+    ASSERT_NO_FATAL_FAILURE(Start({point, second}));
     ASSERT_TRUE(Tab->JournalSession().has_value());
     // The table of points disappears behind the journal's back: its next write fails.
     sqlite3* db = nullptr;
