@@ -4,7 +4,7 @@
 TAVREL_PACKAGES=(
     g++ cmake ninja-build pkg-config git
     libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libsqlite3-dev
-    qt6-base-dev qt6-qpa-plugins qt6-serialport-dev qt6-svg-dev
+    qt6-base-dev qt6-qpa-plugins qt6-serialport-dev qt6-svg-dev qt6-charts-dev libqt6opengl6-dev
     fonts-dejavu-core fonts-liberation
     locales
 )
@@ -15,6 +15,7 @@ TAVREL_TEST_PACKAGES=(
     umockdev
     g++-mingw-w64-x86-64-posix wine64
     dpkg-dev file lintian desktop-file-utils appstream
+    poppler-utils
 )
 
 as_root() {

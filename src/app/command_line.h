@@ -1,5 +1,8 @@
 #pragma once
 
+#include <array>
+#include <optional>
+
 #include <QString>
 #include <QStringList>
 
@@ -11,7 +14,9 @@ struct TCommandLine {
     bool Version = false;
     bool Simulate = false;
     QString PortName;  // empty: auto-detection by hardware id
-    QString Error;     // not empty: the arguments were refused, with this text
+    // --sim-hold "1=0.9,2=-5": the values the simulator holds on channels 1 to 3 (unset: its slow drift)
+    std::array<std::optional<double>, 3> SimHold;
+    QString Error;  // not empty: the arguments were refused, with this text
 
     bool Ok() const { return Error.isEmpty(); }
 };

@@ -48,7 +48,9 @@ int RunWindows(int argc, char** argv, const tavrel::app::TCommandLine& commandLi
 
     std::unique_ptr<tavrel::sim::Simulator> simulator;
     if (commandLine.Simulate) {
-        simulator = std::make_unique<tavrel::sim::Simulator>(tavrel::sim::TSimOptions{});
+        tavrel::sim::TSimOptions options;
+        options.Hold = commandLine.SimHold;
+        simulator = std::make_unique<tavrel::sim::Simulator>(options);
         const std::string slave = simulator->OpenPty();
         if (slave.empty()) {
             ShowError(QStringLiteral("Не удалось запустить симулятор прибора: %1")

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -25,6 +26,7 @@
 #include "app/radio_group.h"
 #include "app/status_bar.h"
 #include "app/ui_support.h"
+#include "app/verification_tab.h"
 #include "bus/messaging.h"
 #include "link/subscribe_message.h"
 #include "protocol/halvo.h"
@@ -179,7 +181,20 @@ void TMainForm::BuildLayout() {
     LabelContacts->setText(SupportContactsText());
     devRow->addWidget(LabelContacts, 1);
     PageControl1->addTab(tabDev, QStringLiteral("Разработчик"));
+
+    // Page "Поверка": the guided verification session; its journal and limits live in the per-user data folder.
+    TabVerification =
+        new TVerificationTab(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation), PageControl1);
+    TabVerification->SetHooks({[this](const std::vector<std::uint8_t>& frame) { SendCommand(frame); },
+                               [this](verify::Layout layout) {
+                                   // The same commands as picking the layout in the mode group.
+                                   static constexpr int kModeItem[] = {0, 1, 3};
+                                   RGModeWork->SetItemIndex(kModeItem[static_cast<int>(layout)]);
+                                   RGModeWorkClick();
+                               }});
+    PageControl1->addTab(TabVerification, QStringLiteral("Поверка"));
     PageControl1->setCurrentIndex(0);
+    connect(PageControl1, &QTabWidget::currentChanged, this, &TMainForm::PageControl1Change);
     root->addWidget(TopPanel);
 
     root->addSpacing(4);
@@ -258,6 +273,17 @@ void TMainForm::BuildLayout() {
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }
+}
+
+void TMainForm::PageControl1Change(int index) {
+    const bool verification = PageControl1->widget(index) == TabVerification;
+    if (verification) {
+        TopPanel->setMinimumHeight(0);
+        TopPanel->setMaximumHeight(QWIDGETSIZE_MAX);
+    } else {
+        TopPanel->setFixedHeight(160);
+    }
+    GP->setVisible(!verification);
 }
 
 void TMainForm::FormCreate() {

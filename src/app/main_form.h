@@ -30,6 +30,7 @@ class TGridPanel;
 class TImage;
 class TRadioGroup;
 class TStatusBar;
+class TVerificationTab;
 
 // The main window: connect button, mode group, channel frames, status bar, and the session controller
 // that drives the conversation with the instrument (session_controller.cpp).
@@ -59,6 +60,7 @@ class TMainForm : public QWidget, public bus::TSubscriberObject {
     QLabel* LabelReference;
     QLabel* LabelContacts;
     QLabel* LabelSimulator;
+    TVerificationTab* TabVerification;  // page "Поверка"
     TGridPanel* GP;
     QWidget* PanelLog;
     QPlainTextEdit* Memo1;
@@ -126,6 +128,8 @@ class TMainForm : public QWidget, public bus::TSubscriberObject {
     void FormClose();
     void FormKeyUp(int key);
     void ClipModeGroup();
+    // The page "Поверка" takes the whole window while it is shown; the other pages keep their 160 pixels.
+    void PageControl1Change(int index);
     void SendCommand(const std::vector<std::uint8_t>& frame);
     link::TWindowHandle WindowHandle() const { return reinterpret_cast<link::TWindowHandle>(this); }
 

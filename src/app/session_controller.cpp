@@ -8,6 +8,7 @@
 #include "app/radio_group.h"
 #include "app/status_bar.h"
 #include "app/ui_support.h"
+#include "app/verification_tab.h"
 #include "link/subscribe_message.h"
 #include "link/xcom_port.h"
 #include "link/xcom_port_module.h"
@@ -91,6 +92,7 @@ void TMainForm::HandleDeviceAnswer(TTavrelCMD kind, const std::vector<std::uint8
             SetStatusText(3, Text(model->GetNumberDevice("Серийный номер: ")));
             SetStatusText(4, Text(model->GetMonthAndYearDevice("Дата производства: ")));
             SetStatusText(5, Text(model->GetFirmwareDevice("Версия прошивки: ")));
+            TabVerification->DeviceIdentity(*model);
             if (model->IsOldFirmware()) {
                 DisconnectDevice();
                 ShowMessage(nullptr, QStringLiteral("Версия прибора без ИПП не поддерживается!"), false);
@@ -147,6 +149,7 @@ void TMainForm::HandleDeviceAnswer(TTavrelCMD kind, const std::vector<std::uint8
                 break;
             }
             UpdateChannelFrames(model.get());
+            TabVerification->DeviceMeasure(*model, WorkState);
             break;
         }
         case TTavrelCMD::cmdModeWork:
@@ -227,6 +230,7 @@ void TMainForm::OnSubscribeComPortEventStatus(const std::shared_ptr<link::ISubsc
             RGModeWork->setEnabled(false);
             RGModeWork->SetItemIndex(-1);
             UpdateChannelFrames(nullptr);
+            TabVerification->LineClosed();
             break;
         case link::TEventStatusComPort::XComPort_Wait:
             AddLogLine(QStringLiteral("**XComPort_Wait**"));

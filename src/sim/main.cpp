@@ -31,6 +31,11 @@ const char* const kHelp =
     "  --firmware TEXT       firmware version (default 01.05)\n"
     "  --old-firmware        report firmware 00.12, which the tool refuses\n"
     "  --record-state WORD   recording word in measurements: log_off (default), log_on, log_aw, ...\n"
+    "Readings:\n"
+    "  --hold CH=V[,CH=V...] hold channel CH (1 to 3) at V as the instrument writes it instead of the slow\n"
+    "                        drift: volts in every range, mA for channel 3 in the IPP current layout (which\n"
+    "                        reads on its 30 mA range); for example --hold 1=0.9,2=-5, a verification session\n"
+    "                        with known results (tavrel-check --simulate takes the same list as --sim-hold)\n"
     "Timing:\n"
     "  --rate MS             period of the measurement stream in ms (default 100)\n"
     "Faults:\n"
@@ -91,6 +96,12 @@ int main(int argc, char** argv) {
             options.Firmware = "00.12";
         } else if (arg == "--record-state") {
             options.RecordState = needValue("--record-state");
+        } else if (arg == "--hold") {
+            std::string error;
+            if (!tavrel::sim::ParseHoldValues(needValue("--hold"), options.Hold, error)) {
+                std::fprintf(stderr, "tavrel-sim: --hold: %s\n", error.c_str());
+                return 2;
+            }
         } else if (arg == "--rate") {
             needInt("--rate", options.RateMs);
             if (options.RateMs == 0) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -113,6 +114,39 @@ void MakeRaw(int fd) {
 }
 
 }  // namespace
+
+bool ParseHoldValues(const std::string& Text, std::array<std::optional<double>, 3>& Hold, std::string& Error) {
+    std::array<std::optional<double>, 3> parsed;
+    std::size_t start = 0;
+    while (start <= Text.size()) {
+        const std::size_t comma = std::min(Text.find(',', start), Text.size());
+        const std::string item = Text.substr(start, comma - start);
+        const std::size_t equals = item.find('=');
+        if (equals != 1 || item[0] < '1' || item[0] > '3') {
+            Error = "'" + item + "' is not CHANNEL=VALUE with a channel from 1 to 3";
+            return false;
+        }
+        const std::string valueText = item.substr(2);
+        // from_chars: a decimal point whatever the locale; it takes no leading '+'.
+        const char* first = valueText.c_str() + (valueText.starts_with('+') ? 1 : 0);
+        const char* last = valueText.c_str() + valueText.size();
+        double value = 0;
+        const auto [end, code] = std::from_chars(first, last, value);
+        if (first == last || code != std::errc() || end != last || !std::isfinite(value)) {
+            Error = "'" + valueText + "' is not a number (channel " + item[0] + ")";
+            return false;
+        }
+        std::optional<double>& slot = parsed[static_cast<std::size_t>(item[0] - '1')];
+        if (slot.has_value()) {
+            Error = std::string("channel ") + item[0] + " is given twice";
+            return false;
+        }
+        slot = value;
+        start = comma + 1;
+    }
+    Hold = parsed;
+    return true;
+}
 
 Simulator::Simulator(TSimOptions Options)
     : FOptions(std::move(Options)), FRefuseModes(FOptions.RefuseModes), FRandom(FOptions.Seed) {
@@ -380,6 +414,7 @@ void Simulator::HandleCommand(const std::string& Body, const std::vector<std::ui
             const bool accepted = known && !FRefuseModes;
             Acknowledge('4', 'K', accepted);
             if (accepted) {
+                FIppCurrent = false;
                 FMode = pieces[2][0] - '0';
                 Answer("K;" + std::to_string(FMode));
             }
@@ -387,9 +422,11 @@ void Simulator::HandleCommand(const std::string& Body, const std::vector<std::ui
         }
         case 'F':
             Acknowledge('F', 0, !FRefuseModes && !sub.empty());
+            FIppCurrent = FIppCurrent && FRefuseModes;
             return;
         case 'E':
             Acknowledge('E', 0, !FRefuseModes);
+            FIppCurrent = FIppCurrent || !FRefuseModes;
             return;
         case '6':
             if (sub == "E" || sub == "D") {
@@ -426,10 +463,15 @@ std::string Simulator::Measurement() {
     static constexpr double kPeriods[3] = {20.0, 31.0, 43.0};  // seconds: a slow, distinct drift per channel
     std::string text = "7";
     for (int channel = 0; channel < 3; ++channel) {
-        const double range = RangeVolts(FRange[channel]);
-        const double value = range * (0.5 + 0.4 * std::sin(2 * std::numbers::pi * t / kPeriods[channel] + channel));
+        // In the IPP current layout channel 3 reads milliamperes on its 30 mA range.
+        const bool current = channel == 2 && FIppCurrent;
+        const double range = current ? 30 : RangeVolts(FRange[channel]);
+        const std::optional<double>& hold = FOptions.Hold[static_cast<std::size_t>(channel)];
+        const double value =
+            hold.has_value() ? *hold
+                             : range * (0.5 + 0.4 * std::sin(2 * std::numbers::pi * t / kPeriods[channel] + channel));
         char piece[64];
-        std::snprintf(piece, sizeof(piece), ";%.5f(%s)", value, RangeText(FRange[channel]));
+        std::snprintf(piece, sizeof(piece), ";%.5f(%s)", value, current ? "30" : RangeText(FRange[channel]));
         text += piece;
     }
     char shunt[32];

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -30,7 +32,15 @@ struct TSimOptions {
     bool Flood = false;   // valid answers at full line rate mixed with noise and bad-CRC frames
     std::string LogFile;  // one line per command received and per answer sent
     std::uint32_t Seed = 1;
+    // Channels given here read this value (as the instrument writes it: volts, mA for channel 3 in the IPP
+    // current layout) instead of the slow drift,
+    // so a verification session can be tried with known results.
+    std::array<std::optional<double>, 3> Hold;
 };
+
+// Reads "1=0.9,3=-0.05" (channel=value, channels 1 to 3, each at most once) into `Hold`; on a refusal
+// returns false and says why in `Error`.
+bool ParseHoldValues(const std::string& Text, std::array<std::optional<double>, 3>& Hold, std::string& Error);
 
 struct TSimCounts {
     std::uint64_t Received = 0;    // commands with a good CRC
@@ -94,6 +104,7 @@ class Simulator {
 
     // Instrument state, touched by the simulator thread only.
     int FMode = 1;
+    bool FIppCurrent = false;  // the "E" step accepted: channel 3 reads mA on "30" until the mode changes
     char FRange[3] = {'1', '1', '1'};
     int FShunt = 750;  // nominal current x 10000
     bool FStreaming = false;

@@ -1,6 +1,7 @@
 #include "verify/arithmetic.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <numeric>
@@ -167,9 +168,11 @@ std::string FormatFixed(double value, int decimals, bool sign) {
     if (v == 0) {
         v = 0;  // no "-0.000"
     }
-    char buf[64];
-    std::snprintf(buf, sizeof buf, sign ? "%+.*f" : "%.*f", shown, v);
-    return buf;
+    // to_chars: a '.' whatever locale the application has set.
+    char buf[400];
+    const auto end = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, shown).ptr;
+    std::string text(buf, end);
+    return sign && v >= 0 ? "+" + text : text;
 }
 
 std::string NominalText(const TestPoint& p) {

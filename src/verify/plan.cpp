@@ -1,6 +1,7 @@
 #include "verify/plan.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -219,14 +220,12 @@ std::string FieldError(const std::string& path, const std::string& what) {
 }
 
 std::string NumberText(double value) {
-    char buf[32];
-    for (int precision = 1; precision <= 17; ++precision) {
-        std::snprintf(buf, sizeof buf, "%.*g", precision, value);
-        if (std::strtod(buf, nullptr) == value) {
-            break;
-        }
-    }
-    return buf;
+    // Shortest text that reads back, plain for ranges and shunts ("10", not "1e+01"), '.' in any locale.
+    char buf[400];
+    const bool plain = value == 0 || (std::fabs(value) >= 1e-6 && std::fabs(value) < 1e15);
+    const auto end = plain ? std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed).ptr
+                           : std::to_chars(buf, buf + sizeof buf, value).ptr;
+    return std::string(buf, end);
 }
 
 std::string RangeText(double range, double shunt, Layout layout) {

@@ -96,10 +96,20 @@ TEST_F(MainWindow, Layout_SizesAndTextsOfTheControls) {
     EXPECT_EQ(Form->size(), QSize(1008, 729));
     EXPECT_EQ(Form->minimumSize(), QSize(1008, 729));
     EXPECT_EQ(Form->TopPanel->height(), 160);
-    EXPECT_EQ(Form->PageControl1->count(), 2);
+    EXPECT_EQ(Form->PageControl1->count(), 3);
     EXPECT_EQ(Form->PageControl1->tabText(0), QStringLiteral("Главная"));
     EXPECT_EQ(Form->PageControl1->tabText(1), QStringLiteral("Разработчик"));
+    EXPECT_EQ(Form->PageControl1->tabText(2), QStringLiteral("Поверка"));
     EXPECT_EQ(Form->PageControl1->currentIndex(), 0);
+    // «Поверка» takes the window while shown; back on «Главная» the top panel and the frame grid are as before.
+    Form->PageControl1->setCurrentIndex(2);
+    QApplication::processEvents();
+    EXPECT_GT(Form->TopPanel->height(), 500);
+    EXPECT_FALSE(Form->GP->isVisible());
+    Form->PageControl1->setCurrentIndex(0);
+    QApplication::processEvents();
+    EXPECT_EQ(Form->TopPanel->height(), 160);
+    EXPECT_TRUE(Form->GP->isVisible());
     ASSERT_EQ(Form->RGModeWork->ItemCount(), 4);
     const QStringList items = {QStringLiteral("Регистратор"), QStringLiteral("Uпп потенциал"),
                                QStringLiteral("Uтз потенциал"), QStringLiteral("Iп ток")};
