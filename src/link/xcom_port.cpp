@@ -1,5 +1,6 @@
 #include "link/xcom_port.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <exception>
@@ -78,7 +79,11 @@ TXComPort::TXComPort(std::string _PIDVID, std::string_view _PortsGUID) : TXComPo
 }
 
 TXComPort::~TXComPort() {
-    Disconnect();
+    try {
+        Disconnect();
+    } catch (...) {
+        ReportHandlerFailure(std::current_exception());  // a throwing status handler must not terminate
+    }
     THalvo::Delay(kReleaseWaitMs);
 }
 
@@ -133,42 +138,54 @@ void TXComPort::Connect() {
 }
 
 void TXComPort::Disconnect() {
-    isCancel = true;
-    {
-        const std::lock_guard guard(FChunksInFlight->Lock);  // no lost wake-up between test and wait
-    }
-    FChunksInFlight->Released.notify_all();
+    Cancel();
     std::shared_ptr<TSerialPort> device;
-    {
-        // No write is in progress once the device is taken away under the write lock.
-        const std::lock_guard writeGuard(FWriteLock);
-        const std::lock_guard guard(FLock);
-        device = std::move(ComPortDevice);
-    }
     std::jthread listenTask;
     {
         const std::lock_guard guard(FLock);
+        device = std::move(ComPortDevice);
         listenTask = std::move(FListenTask);
     }
+    // Closing first wakes a write that waits for room (a wedged instrument); only then is the write lock
+    // taken, so that the port object is released after the write has let go of it.
+    const auto finish = [&] {
+        { const std::lock_guard writeGuard(FWriteLock); }
+        if (listenTask.joinable()) {
+            if (listenTask.get_id() == std::this_thread::get_id()) {
+                listenTask.detach();
+            } else {
+                listenTask.join();
+            }
+        }
+        device.reset();  // the last reference: releasing reports the close once more
+    };
     try {
         if (device && device->InstanceActive()) {
             device->CloseSocket();  // also ends a wait of the listen task
         }
     } catch (...) {
-        if (listenTask.joinable() && listenTask.get_id() != std::this_thread::get_id()) {
-            listenTask.join();
-        }
-        device.reset();
+        finish();
         throw;
     }
-    if (listenTask.joinable()) {
-        if (listenTask.get_id() == std::this_thread::get_id()) {
-            listenTask.detach();
-        } else {
-            listenTask.join();
-        }
+    finish();
+}
+
+void TXComPort::Cancel() {
+    isCancel = true;
+    {
+        const std::lock_guard guard(FChunksInFlight->Lock);  // no lost wake-up between test and wait
     }
-    device.reset();  // the last reference: releasing reports the close once more
+    FChunksInFlight->Released.notify_all();
+    // Under FLock the port object cannot be released meanwhile, so the last reference never drops here.
+    const std::lock_guard guard(FLock);
+    if (ComPortDevice) {
+        ComPortDevice->Abort();
+    }
+}
+
+bool TXComPort::Connected() const {
+    const std::lock_guard guard(FLock);
+    return ComPortDevice && ComPortDevice->InstanceActive();
 }
 
 void TXComPort::SendData(const TBytes& Value, std::string& TextError) {
@@ -267,7 +284,9 @@ void TXComPort::_ListenLoop() {
 }
 
 bool TXComPort::_ReadAndPostChunk(TSerialPort& Device) {
-    const int count = Device.WaitingData();
+    // No more than the receive queue the port asked for, as a driver with that queue would hand out: a
+    // backlog of hundreds of answers then reaches the main thread in pieces it handles between other work.
+    const int count = std::min(Device.WaitingData(), Device.SizeRecvBuffer());
     TBytes chunk(static_cast<std::size_t>(count > 0 ? count : 0));
     Device.RecvBuffer(chunk.data(), static_cast<int>(chunk.size()));
     const bool empty = chunk.empty();

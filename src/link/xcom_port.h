@@ -54,6 +54,11 @@ class TXComPort {
 
     void Connect();
     void Disconnect();
+    // Ends a wait, read or write in progress at once and stops the listen task, without closing the port
+    // or waiting for anything: safe on the main thread. Disconnect still closes and releases the port.
+    void Cancel();
+    // Whether a port object is open: false after a Connect that failed.
+    bool Connected() const;
     // TextError is set empty, or to the message of a failure raised by the write.
     void SendData(const TBytes& Value, std::string& TextError);
 
@@ -95,7 +100,8 @@ class TXComPort {
 
     // Guards ComPortDevice and the settings; never held while posting or waiting.
     mutable std::mutex FLock;
-    // Serialises writes with closing and releasing the port object.
+    // Taken by a write, and by Disconnect after closing (which wakes the write), so that the port object is
+    // never released under a write.
     std::mutex FWriteLock;
     std::shared_ptr<TSerialPort> ComPortDevice;
     bool FAutoDetect = true;

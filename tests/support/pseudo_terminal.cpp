@@ -1,5 +1,6 @@
 #include "pseudo_terminal.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <stdexcept>
 #include <stdlib.h>
@@ -42,6 +43,23 @@ TPseudoTerminal::TPseudoTerminal(TSlave slave) {
 
 TPseudoTerminal::~TPseudoTerminal() {
     HangUp();
+}
+
+bool TPseudoTerminal::FillTowardsMaster() {
+    if (FKeepSlave < 0) {
+        return false;
+    }
+    const int flags = ::fcntl(FKeepSlave, F_GETFL);
+    ::fcntl(FKeepSlave, F_SETFL, flags | O_NONBLOCK);
+    const std::vector<std::uint8_t> block(4096, 0);
+    while (::write(FKeepSlave, block.data(), block.size()) > 0) {
+    }
+    const std::uint8_t one = 0;
+    while (::write(FKeepSlave, &one, 1) == 1) {
+    }
+    const bool full = errno == EAGAIN;
+    ::fcntl(FKeepSlave, F_SETFL, flags);
+    return full;
 }
 
 void TPseudoTerminal::HangUp() {
