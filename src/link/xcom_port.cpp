@@ -284,9 +284,14 @@ void TXComPort::_ListenLoop() {
 }
 
 bool TXComPort::_ReadAndPostChunk(TSerialPort& Device) {
-    // No more than the receive queue the port asked for, as a driver with that queue would hand out: a
-    // backlog of hundreds of answers then reaches the main thread in pieces it handles between other work.
-    const int count = std::min(Device.WaitingData(), Device.SizeRecvBuffer());
+    // A backlog of hundreds of answers reaches the main thread in pieces it handles between other work:
+    // no more is read than may still wait for the main thread (the rest stays in the driver).
+    int room = 0;
+    {
+        const std::lock_guard guard(FChunksInFlight->Lock);
+        room = kMaxBytesInFlight - FChunksInFlight->Bytes;
+    }
+    const int count = std::min(Device.WaitingData(), room);
     TBytes chunk(static_cast<std::size_t>(count > 0 ? count : 0));
     Device.RecvBuffer(chunk.data(), static_cast<int>(chunk.size()));
     const bool empty = chunk.empty();
@@ -342,18 +347,21 @@ void TXComPort::_OnSerialStatus(int Reason, const std::string& Value) {
 void TXComPort::_PostData(TBytes Data) {
     // The message tells, when its last holder lets it go, that its chunk has been handled.
     std::shared_ptr<TChunksInFlight> inFlight = FChunksInFlight;
+    const int bytes = static_cast<int>(Data.size());
     auto* chunk = new TSubscribeMessage();
     chunk->SetData(std::move(Data));
     {
         const std::lock_guard guard(inFlight->Lock);
         ++inFlight->Count;
+        inFlight->Bytes += bytes;
     }
-    // Should this constructor fail, it calls the deleter itself, which balances the count.
-    std::shared_ptr<ISubscribeMessage> message(chunk, [inFlight](ISubscribeMessage* handled) {
+    // Should this constructor fail, it calls the deleter itself, which balances the counts.
+    std::shared_ptr<ISubscribeMessage> message(chunk, [inFlight, bytes](ISubscribeMessage* handled) {
         delete handled;
         {
             const std::lock_guard guard(inFlight->Lock);
             --inFlight->Count;
+            inFlight->Bytes -= bytes;
         }
         inFlight->Released.notify_all();
     });
@@ -364,7 +372,10 @@ void TXComPort::_WaitForRoom() {
     // Reading on while the main thread falls behind would only pile chunks up in its queue; leaving them
     // in the driver instead throttles the line, as a serial port's flow control does.
     std::unique_lock lock(FChunksInFlight->Lock);
-    FChunksInFlight->Released.wait(lock, [this] { return FChunksInFlight->Count < kMaxChunksInFlight || isCancel; });
+    FChunksInFlight->Released.wait(lock, [this] {
+        return (FChunksInFlight->Count < kMaxChunksInFlight && FChunksInFlight->Bytes < kMaxBytesInFlight) ||
+               isCancel;
+    });
 }
 
 void TXComPort::_PostError(std::int32_t Code, const std::string& Text) {

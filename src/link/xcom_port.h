@@ -115,13 +115,16 @@ class TXComPort {
     TParity FParity = TParity::pNone;
     TStopBits FStopBits = TStopBits::Bit1;
     std::uint8_t FDataBits = 8;
-    // Data messages posted and not yet released by every holder; the listen task waits above the limit.
+    // Data messages posted and not yet released by every holder, and their bytes; the listen task waits
+    // above either limit. The byte limit bounds what the main thread handles in one turn of its loop.
     struct TChunksInFlight {
         std::mutex Lock;
         std::condition_variable Released;
         int Count = 0;
+        int Bytes = 0;
     };
     static constexpr int kMaxChunksInFlight = 64;
+    static constexpr int kMaxBytesInFlight = 1024;
     std::shared_ptr<TChunksInFlight> FChunksInFlight = std::make_shared<TChunksInFlight>();
 };
 

@@ -154,7 +154,6 @@ void TXComPortModule::_TaskAction(const std::stop_token& Stop, std::uint64_t Ses
             port->SetAutoDetect(FAutoDetect);
             port->SetComPortName(FComPortName);
             port->SetTimeOut(FTimeOut);
-            ComPort = port.get();
         }
         _RunSession(Stop, *port);
     } catch (const std::exception& e) {
@@ -180,6 +179,14 @@ void TXComPortModule::_RunSession(const std::stop_token& Stop, TXComPort& Port) 
     Port.Connect();
     if (!Port.Connected()) {
         return;  // the failure is posted; writing into no port would only lose the queued frames
+    }
+    {
+        // Published for _TaskWorkStop only now: cancelling a connect half-way would end in a false error.
+        const std::lock_guard state(FStateLock);
+        if (Stop.stop_requested()) {
+            return;
+        }
+        ComPort = &Port;
     }
     std::string textError;
     while (!Stop.stop_requested()) {

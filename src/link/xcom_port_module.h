@@ -95,8 +95,8 @@ class TXComPortModule {
 
     // Guards the fields below; held only for short steps that never wait for the port or for a thread.
     mutable std::mutex FStateLock;
-    // The running session's port connection, owned by its work task, which sets and clears this under the
-    // lock; the lock keeps it alive while _TaskWorkStop cancels what it is doing.
+    // The running session's port connection once it has connected, owned by its work task, which sets and
+    // clears this under the lock; the lock keeps it alive while _TaskWorkStop cancels what it is doing.
     TXComPort* ComPort = nullptr;
     // The latest work task, running or finishing; each one joins the one before it before it opens the
     // port, so two connections never hold the port at the same time.

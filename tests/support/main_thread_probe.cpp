@@ -1,6 +1,6 @@
 #include "main_thread_probe.h"
 
-namespace tavrel::test {
+namespace tavrel::test_support {
 
 TMainThreadProbe::TMainThreadProbe() {
     FTimer.setInterval(10);
@@ -40,4 +40,4 @@ std::chrono::nanoseconds TMainThreadProbe::ThreadCpu() {
     return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }
 
-}  // namespace tavrel::test
+}  // namespace tavrel::test_support

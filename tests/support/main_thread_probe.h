@@ -6,7 +6,7 @@
 #include <QObject>
 #include <QTimer>
 
-namespace tavrel::test {
+namespace tavrel::test_support {
 
 // Watches whether the main thread keeps processing events: every 10 ms it posts a zero-delay timer and
 // notes the longest gap between two firings of those timers (about 10 ms while the thread is free), and
@@ -33,4 +33,4 @@ class TMainThreadProbe : public QObject {
     std::chrono::microseconds FMaxGap{0};
 };
 
-}  // namespace tavrel::test
+}  // namespace tavrel::test_support
