@@ -282,8 +282,8 @@ void Simulator::Run() {
             if (!stalled) {
                 stalled = true;
                 Log("stall", {});
-                FillLine();
             }
+            FillLine();  // again every turn: the kernel moves some of it on to the master and makes room
             pollfd wake{FWake[0], POLLIN, 0};
             if (::poll(&wake, 1, 50) > 0) {
                 break;  // Stop

@@ -98,7 +98,7 @@ TEST_F(LinkStallTest, PortConnection_DisconnectWhileAWriteWaitsForRoom_ReturnsAt
     ASSERT_TRUE(Pty.FillTowardsMaster());
     std::atomic<bool> written{false};
     std::string error;
-    std::thread writer([&] {
+    std::jthread writer([&] {
         port.SendData(kFrame, error);
         written = true;
     });
