@@ -60,6 +60,19 @@ class XComPortTest : public ::testing::Test {
         return port;
     }
 
+    // Connected to the pty, with its connect messages handled.
+    std::unique_ptr<TXComPort> ConnectedTo(const TPty& pty) {
+        auto port = PortFor(pty.SlavePath());
+        port->Connect();
+        Log.Pump(20ms);
+        return port;
+    }
+
+    // The test platform, whose main-thread queue runs only while the test pumps it.
+    static bus::TManualPlatform& Platform() {
+        return dynamic_cast<bus::TManualPlatform&>(*bus::MessagingPlatform());
+    }
+
     testing::TTestBus Bus;
     TMessageLog Log;
 };
@@ -166,12 +179,9 @@ TEST_F(XComPortTest, Connect_PortHeldByAnotherConnection_ReportsBusyThenOneClose
 // While the main thread does not keep up, the listen task stops reading after a bounded number of chunks
 // (the rest waits in the driver), and disconnecting still ends it.
 TEST_F(XComPortTest, Listen_MainThreadFallsBehind_ReadingPausesAndDisconnectEndsIt) {
-    auto platform = std::dynamic_pointer_cast<bus::TManualPlatform>(bus::MessagingPlatform());
-    ASSERT_NE(platform, nullptr);
+    bus::TManualPlatform& platform = Platform();
     TPty pty;
-    auto port = PortFor(pty.SlavePath());
-    port->Connect();
-    Log.Pump(20ms);
+    auto port = ConnectedTo(pty);
     // One chunk at a time: each wake reads one and queues its five messages as one procedure, which waits
     // in the main thread's queue. A chunk that is not queued within the wait stays in the driver.
     constexpr int kChunks = 80;
@@ -179,13 +189,13 @@ TEST_F(XComPortTest, Listen_MainThreadFallsBehind_ReadingPausesAndDisconnectEnds
     {
         const test_support::THangGuard guard("writing chunks while the main thread falls behind", 30s);
         for (int i = 0; i < kChunks; ++i) {
-            const std::size_t before = platform->PendingCount();
+            const std::size_t before = platform.PendingCount();
             pty.Write(Bytes("chunk;"));
             const auto end = std::chrono::steady_clock::now() + 500ms;
-            while (platform->PendingCount() == before && std::chrono::steady_clock::now() < end) {
+            while (platform.PendingCount() == before && std::chrono::steady_clock::now() < end) {
                 std::this_thread::sleep_for(1ms);
             }
-            if (platform->PendingCount() == before) {
+            if (platform.PendingCount() == before) {
                 break;
             }
             ++read;
@@ -209,13 +219,10 @@ TEST_F(XComPortTest, Listen_MainThreadFallsBehind_ReadingPausesAndDisconnectEnds
 // A close handler that throws while the port connection is released: the failure reaches the platform's
 // error handling from both destructors instead of terminating the program.
 TEST_F(XComPortTest, CloseHandlerThrowsWhileReleasing_ReportedInsteadOfTerminating) {
-    auto platform = std::dynamic_pointer_cast<bus::TManualPlatform>(bus::MessagingPlatform());
-    ASSERT_NE(platform, nullptr);
+    bus::TManualPlatform& platform = Platform();
     TPty pty;
-    auto port = PortFor(pty.SlavePath());
-    port->Connect();
-    Log.Pump(20ms);
-    platform->TakeErrors();
+    auto port = ConnectedTo(pty);
+    platform.TakeErrors();
     Log.OnMessage = [](const TMessageLog::TEntry& entry) {
         if (entry.Event.Text == "**HR_SerialClose**") {
             throw std::runtime_error("close handler failed");
@@ -223,8 +230,8 @@ TEST_F(XComPortTest, CloseHandlerThrowsWhileReleasing_ReportedInsteadOfTerminati
     };
     port.reset();
     Log.OnMessage = nullptr;
-    platform->RunPending();
-    const auto errors = platform->TakeErrors();
+    platform.RunPending();
+    const auto errors = platform.TakeErrors();
     ASSERT_EQ(errors.size(), 2U) << "the port object's destructor and the connection's";
     for (const auto& error : errors) {
         try {

@@ -1,5 +1,7 @@
 #include "main_thread_probe.h"
 
+#include <algorithm>
+
 namespace tavrel::test_support {
 
 TMainThreadProbe::TMainThreadProbe() {
@@ -14,7 +16,9 @@ void TMainThreadProbe::Restart() {
     FStart = Clock::now();
     FLast = FStart;
     FCpuStart = ThreadCpu();
+    FCpuLast = FCpuStart;
     FMaxGap = {};
+    FMaxBusy = {};
 }
 
 void TMainThreadProbe::Fired() {
@@ -24,6 +28,9 @@ void TMainThreadProbe::Fired() {
         FMaxGap = gap;
     }
     FLast = now;
+    const std::chrono::nanoseconds cpu = ThreadCpu();
+    FMaxBusy = std::max(FMaxBusy, std::chrono::duration_cast<std::chrono::microseconds>(cpu - FCpuLast));
+    FCpuLast = cpu;
 }
 
 double TMainThreadProbe::CpuShare() const {

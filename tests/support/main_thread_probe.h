@@ -18,6 +18,9 @@ class TMainThreadProbe : public QObject {
     // Starts afresh: the gap and the processor time count from now.
     void Restart();
     std::chrono::microseconds MaxGap() const { return FMaxGap; }
+    // The most processor time the main thread spent between two firings: the part of a gap that is the
+    // thread's own work, apart from waiting for a core on a loaded machine.
+    std::chrono::microseconds MaxBusy() const { return FMaxBusy; }
     // The main thread's processor time since Restart, as a share of the time passed (1 = one whole core).
     double CpuShare() const;
 
@@ -30,7 +33,9 @@ class TMainThreadProbe : public QObject {
     Clock::time_point FStart;
     Clock::time_point FLast;
     std::chrono::nanoseconds FCpuStart{0};
+    std::chrono::nanoseconds FCpuLast{0};
     std::chrono::microseconds FMaxGap{0};
+    std::chrono::microseconds FMaxBusy{0};
 };
 
 }  // namespace tavrel::test_support
