@@ -124,7 +124,7 @@ class TXComPort {
         int Bytes = 0;
     };
     static constexpr int kMaxChunksInFlight = 64;
-    static constexpr int kMaxBytesInFlight = 1024;
+    static constexpr int kMaxBytesInFlight = 512;
     std::shared_ptr<TChunksInFlight> FChunksInFlight = std::make_shared<TChunksInFlight>();
 };
 
