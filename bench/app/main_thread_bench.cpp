@@ -55,7 +55,8 @@ const std::vector<TMode>& Modes() {
         {"old-firmware", [](auto& o) { o.Firmware = "00.12"; }},
         {"hangup-after 2", [](auto& o) { o.HangUpAfterMs = 2000; }},
         {"flood (as fast as read)", [](auto& o) { o.Flood = true; }},
-        {"flood at 115200 baud", [](auto& o) {
+        {"flood at 115200 baud",
+         [](auto& o) {
              o.Flood = true;
              o.Baud = 115200;
          }},

@@ -373,8 +373,7 @@ void TXComPort::_WaitForRoom() {
     // in the driver instead throttles the line, as a serial port's flow control does.
     std::unique_lock lock(FChunksInFlight->Lock);
     FChunksInFlight->Released.wait(lock, [this] {
-        return (FChunksInFlight->Count < kMaxChunksInFlight && FChunksInFlight->Bytes < kMaxBytesInFlight) ||
-               isCancel;
+        return (FChunksInFlight->Count < kMaxChunksInFlight && FChunksInFlight->Bytes < kMaxBytesInFlight) || isCancel;
     });
 }
 

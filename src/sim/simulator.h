@@ -27,10 +27,10 @@ struct TSimOptions {
     bool Silent = false;       // read and log commands, answer nothing
     int HangUpAfterMs = 0;     // close the line after this long; 0 never
     std::string RecordState = "log_off";
-    bool Flood = false;   // valid answers at full line rate mixed with noise and bad-CRC frames
+    bool Flood = false;    // valid answers at full line rate mixed with noise and bad-CRC frames
     int StallAfterMs = 0;  // then read and answer nothing and keep the line full (see Stall); 0 never
     int Baud = 0;          // pace everything written to this line rate (10 bits a byte); 0 as fast as read
-    std::string LogFile;  // one line per command received and per answer sent
+    std::string LogFile;   // one line per command received and per answer sent
     std::uint32_t Seed = 1;
 };
 

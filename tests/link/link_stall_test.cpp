@@ -68,9 +68,10 @@ TEST_F(LinkStallTest, Module_WriteWaitsForRoom_MainThreadCallsReturnAtOnceAndSto
 
     EXPECT_LT(TimedCall("_SendData", [&] { module._SendData(kFrame); }), kMainThreadLimit);
     EXPECT_LT(TimedCall("_ParseData", [&] { module._ParseData(Bytes("chunk")); }), kMainThreadLimit);
-    EXPECT_LT(TimedCall("_ListenerDataHelperSet",
-                        [&] { module._ListenerDataHelperSet(std::make_unique<TDataHelper>(0x2000, nullptr, nullptr)); }),
-              kMainThreadLimit);
+    EXPECT_LT(
+        TimedCall("_ListenerDataHelperSet",
+                  [&] { module._ListenerDataHelperSet(std::make_unique<TDataHelper>(0x2000, nullptr, nullptr)); }),
+        kMainThreadLimit);
     EXPECT_LT(TimedCall("_ListenerDataHelperRemove", [&] { module._ListenerDataHelperRemove(0x2000, false); }),
               kMainThreadLimit);
     EXPECT_LT(TimedCall("_TaskWorkStop", [&] { module._TaskWorkStop(); }), kMainThreadLimit);

@@ -69,9 +69,7 @@ class XComPortTest : public ::testing::Test {
     }
 
     // The test platform, whose main-thread queue runs only while the test pumps it.
-    static bus::TManualPlatform& Platform() {
-        return dynamic_cast<bus::TManualPlatform&>(*bus::MessagingPlatform());
-    }
+    static bus::TManualPlatform& Platform() { return dynamic_cast<bus::TManualPlatform&>(*bus::MessagingPlatform()); }
 
     testing::TTestBus Bus;
     TMessageLog Log;
