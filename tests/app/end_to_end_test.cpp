@@ -29,7 +29,9 @@ class EndToEnd : public tavrel::test::SimulatorFormFixture {
   protected:
     void SetUp() override {
         MainFormFixture::SetUp();
-        ASSERT_NO_FATAL_FAILURE(StartSimulator(QStringLiteral("simulator.log")));
+        // One log per test: CTest runs the cases side by side.
+        const char* test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        ASSERT_NO_FATAL_FAILURE(StartSimulator(QStringLiteral("simulator-%1.log").arg(QString::fromLatin1(test))));
         Form->SetSimulatorBanner(true);
         Form->show();
     }
