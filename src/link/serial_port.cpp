@@ -6,6 +6,8 @@
 #include <thread>
 #include <utility>
 
+#include "link/xcom_port_helpers.h"
+
 namespace tavrel::link {
 namespace {
 
@@ -26,7 +28,11 @@ ESerialError::ESerialError(std::int32_t Code, const std::string& Message)
 TSerialPort::TSerialPort() = default;
 
 TSerialPort::~TSerialPort() {
-    TSerialPort::CloseSocket();
+    try {
+        TSerialPort::CloseSocket();
+    } catch (...) {
+        ReportHandlerFailure(std::current_exception());  // a throwing status handler must not terminate
+    }
 }
 
 std::string TSerialPort::GetErrorDesc(std::int32_t ErrorCode) {
@@ -525,6 +531,14 @@ void TSerialPort::CloseSocket() {
     }
     SetSerialError(0);
     ReportStatus(THookSerialReason::HR_SerialClose, Device());
+}
+
+void TSerialPort::Abort() {
+    const std::lock_guard guard(FStateLock);
+    if (FHandle != os::InvalidHandle) {
+        FClosing = true;
+        os::SignalWake(FWake);
+    }
 }
 
 void TSerialPort::Purge() {

@@ -81,6 +81,9 @@ class TSerialPort {
     virtual int RecvBuffer(void* buffer, int length);
     virtual int SendBuffer(const void* buffer, int length);
     virtual void CloseSocket();
+    // Ends every wait, read and write in progress at once and refuses new ones, without any call that can
+    // block in the kernel (safe on the main thread); the port stays open until CloseSocket.
+    void Abort();
     virtual void Purge();
 
     static std::string GetErrorDesc(std::int32_t ErrorCode);

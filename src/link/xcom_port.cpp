@@ -1,5 +1,6 @@
 #include "link/xcom_port.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <exception>
@@ -78,7 +79,11 @@ TXComPort::TXComPort(std::string _PIDVID, std::string_view _PortsGUID) : TXComPo
 }
 
 TXComPort::~TXComPort() {
-    Disconnect();
+    try {
+        Disconnect();
+    } catch (...) {
+        ReportHandlerFailure(std::current_exception());  // a throwing status handler must not terminate
+    }
     THalvo::Delay(kReleaseWaitMs);
 }
 
@@ -133,42 +138,54 @@ void TXComPort::Connect() {
 }
 
 void TXComPort::Disconnect() {
-    isCancel = true;
-    {
-        const std::lock_guard guard(FChunksInFlight->Lock);  // no lost wake-up between test and wait
-    }
-    FChunksInFlight->Released.notify_all();
+    Cancel();
     std::shared_ptr<TSerialPort> device;
-    {
-        // No write is in progress once the device is taken away under the write lock.
-        const std::lock_guard writeGuard(FWriteLock);
-        const std::lock_guard guard(FLock);
-        device = std::move(ComPortDevice);
-    }
     std::jthread listenTask;
     {
         const std::lock_guard guard(FLock);
+        device = std::move(ComPortDevice);
         listenTask = std::move(FListenTask);
     }
+    // Closing first wakes a write that waits for room (a wedged instrument); only then is the write lock
+    // taken, so that the port object is released after the write has let go of it.
+    const auto finish = [&] {
+        { const std::lock_guard writeGuard(FWriteLock); }
+        if (listenTask.joinable()) {
+            if (listenTask.get_id() == std::this_thread::get_id()) {
+                listenTask.detach();
+            } else {
+                listenTask.join();
+            }
+        }
+        device.reset();  // the last reference: releasing reports the close once more
+    };
     try {
         if (device && device->InstanceActive()) {
             device->CloseSocket();  // also ends a wait of the listen task
         }
     } catch (...) {
-        if (listenTask.joinable() && listenTask.get_id() != std::this_thread::get_id()) {
-            listenTask.join();
-        }
-        device.reset();
+        finish();
         throw;
     }
-    if (listenTask.joinable()) {
-        if (listenTask.get_id() == std::this_thread::get_id()) {
-            listenTask.detach();
-        } else {
-            listenTask.join();
-        }
+    finish();
+}
+
+void TXComPort::Cancel() {
+    isCancel = true;
+    {
+        const std::lock_guard guard(FChunksInFlight->Lock);  // no lost wake-up between test and wait
     }
-    device.reset();  // the last reference: releasing reports the close once more
+    FChunksInFlight->Released.notify_all();
+    // Under FLock the port object cannot be released meanwhile, so the last reference never drops here.
+    const std::lock_guard guard(FLock);
+    if (ComPortDevice) {
+        ComPortDevice->Abort();
+    }
+}
+
+bool TXComPort::Connected() const {
+    const std::lock_guard guard(FLock);
+    return ComPortDevice && ComPortDevice->InstanceActive();
 }
 
 void TXComPort::SendData(const TBytes& Value, std::string& TextError) {
@@ -267,7 +284,14 @@ void TXComPort::_ListenLoop() {
 }
 
 bool TXComPort::_ReadAndPostChunk(TSerialPort& Device) {
-    const int count = Device.WaitingData();
+    // A backlog of hundreds of answers reaches the main thread in pieces it handles between other work:
+    // no more is read than may still wait for the main thread (the rest stays in the driver).
+    int room = 0;
+    {
+        const std::lock_guard guard(FChunksInFlight->Lock);
+        room = kMaxBytesInFlight - FChunksInFlight->Bytes;
+    }
+    const int count = std::min(Device.WaitingData(), room);
     TBytes chunk(static_cast<std::size_t>(count > 0 ? count : 0));
     Device.RecvBuffer(chunk.data(), static_cast<int>(chunk.size()));
     const bool empty = chunk.empty();
@@ -323,18 +347,21 @@ void TXComPort::_OnSerialStatus(int Reason, const std::string& Value) {
 void TXComPort::_PostData(TBytes Data) {
     // The message tells, when its last holder lets it go, that its chunk has been handled.
     std::shared_ptr<TChunksInFlight> inFlight = FChunksInFlight;
+    const int bytes = static_cast<int>(Data.size());
     auto* chunk = new TSubscribeMessage();
     chunk->SetData(std::move(Data));
     {
         const std::lock_guard guard(inFlight->Lock);
         ++inFlight->Count;
+        inFlight->Bytes += bytes;
     }
-    // Should this constructor fail, it calls the deleter itself, which balances the count.
-    std::shared_ptr<ISubscribeMessage> message(chunk, [inFlight](ISubscribeMessage* handled) {
+    // Should this constructor fail, it calls the deleter itself, which balances the counts.
+    std::shared_ptr<ISubscribeMessage> message(chunk, [inFlight, bytes](ISubscribeMessage* handled) {
         delete handled;
         {
             const std::lock_guard guard(inFlight->Lock);
             --inFlight->Count;
+            inFlight->Bytes -= bytes;
         }
         inFlight->Released.notify_all();
     });
@@ -345,7 +372,9 @@ void TXComPort::_WaitForRoom() {
     // Reading on while the main thread falls behind would only pile chunks up in its queue; leaving them
     // in the driver instead throttles the line, as a serial port's flow control does.
     std::unique_lock lock(FChunksInFlight->Lock);
-    FChunksInFlight->Released.wait(lock, [this] { return FChunksInFlight->Count < kMaxChunksInFlight || isCancel; });
+    FChunksInFlight->Released.wait(lock, [this] {
+        return (FChunksInFlight->Count < kMaxChunksInFlight && FChunksInFlight->Bytes < kMaxBytesInFlight) || isCancel;
+    });
 }
 
 void TXComPort::_PostError(std::int32_t Code, const std::string& Text) {

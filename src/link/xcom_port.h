@@ -54,6 +54,11 @@ class TXComPort {
 
     void Connect();
     void Disconnect();
+    // Ends a wait, read or write in progress at once and stops the listen task, without closing the port
+    // or waiting for anything: safe on the main thread. Disconnect still closes and releases the port.
+    void Cancel();
+    // Whether a port object is open: false after a Connect that failed.
+    bool Connected() const;
     // TextError is set empty, or to the message of a failure raised by the write.
     void SendData(const TBytes& Value, std::string& TextError);
 
@@ -95,7 +100,8 @@ class TXComPort {
 
     // Guards ComPortDevice and the settings; never held while posting or waiting.
     mutable std::mutex FLock;
-    // Serialises writes with closing and releasing the port object.
+    // Taken by a write, and by Disconnect after closing (which wakes the write), so that the port object is
+    // never released under a write.
     std::mutex FWriteLock;
     std::shared_ptr<TSerialPort> ComPortDevice;
     bool FAutoDetect = true;
@@ -109,13 +115,16 @@ class TXComPort {
     TParity FParity = TParity::pNone;
     TStopBits FStopBits = TStopBits::Bit1;
     std::uint8_t FDataBits = 8;
-    // Data messages posted and not yet released by every holder; the listen task waits above the limit.
+    // Data messages posted and not yet released by every holder, and their bytes; the listen task waits
+    // above either limit. The byte limit bounds what the main thread handles in one turn of its loop.
     struct TChunksInFlight {
         std::mutex Lock;
         std::condition_variable Released;
         int Count = 0;
+        int Bytes = 0;
     };
     static constexpr int kMaxChunksInFlight = 64;
+    static constexpr int kMaxBytesInFlight = 512;
     std::shared_ptr<TChunksInFlight> FChunksInFlight = std::make_shared<TChunksInFlight>();
 };
 

@@ -1,6 +1,9 @@
 #include "link/xcom_port_helpers.h"
 
+#include <cstdio>
 #include <utility>
+
+#include "bus/messaging_platform.h"
 
 namespace tavrel::link {
 
@@ -29,6 +32,20 @@ void PostSubscribeData(std::string_view Name, std::vector<std::uint8_t> Bytes) {
     auto message = std::make_shared<TSubscribeMessage>();
     message->SetData(std::move(Bytes));
     PostTypedMessage<ISubscribeMessage>(Name, std::move(message));
+}
+
+void ReportHandlerFailure(std::exception_ptr Error) noexcept {
+    try {
+        bus::MessagingPlatform()->QueueOnMainThread([Error] { std::rethrow_exception(Error); });
+    } catch (...) {
+        try {
+            std::rethrow_exception(Error);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+        } catch (...) {
+            std::fprintf(stderr, "Unknown error in a status handler\n");
+        }
+    }
 }
 
 }  // namespace tavrel::link

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,6 +19,10 @@ TMessageEvent MakeEvent(std::int32_t Code, const std::string& Text);
 // Post a fresh TSubscribeMessage under Name on the shared bus, from the calling thread.
 void PostSubscribeEvent(std::string_view Name, const TMessageEvent& Event);
 void PostSubscribeData(std::string_view Name, std::vector<std::uint8_t> Bytes);
+
+// Hands a failure that must not leave a destructor (a status handler that threw) to the main thread, where
+// it goes where every failed queued procedure goes; without a platform it is written to standard error.
+void ReportHandlerFailure(std::exception_ptr Error) noexcept;
 
 // The posting step: only an interface type travels on the bus as a typed message; any other type is
 // refused with EMessaging "Invalid type of message" before the bus is called.

@@ -1,6 +1,7 @@
 #include "link/xcom_port_module.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -17,33 +18,6 @@ std::atomic<TXComPortModule*> gInstance{nullptr};
 
 }  // namespace
 
-// Holds the listener list and records which thread holds it, so that a stop requested by that thread
-// (a parser callback, a bus handler) leaves the join of the work task until the outermost holder is out.
-class TXComPortModule::TListGuard {
-  public:
-    explicit TListGuard(TXComPortModule& Module) : M(Module) {
-        M.FListLock.lock();
-        if (M.FListDepth++ == 0) {
-            M.FListOwner = std::this_thread::get_id();
-        }
-    }
-    ~TListGuard() {
-        const bool outermost = --M.FListDepth == 0;
-        if (outermost) {
-            M.FListOwner = std::thread::id();
-        }
-        M.FListLock.unlock();
-        if (outermost && M.FDeferredJoin.exchange(false)) {
-            M._JoinRetired();
-        }
-    }
-    TListGuard(const TListGuard&) = delete;
-    TListGuard& operator=(const TListGuard&) = delete;
-
-  private:
-    TXComPortModule& M;
-};
-
 TXComPortModule::TXComPortModule() {
     TXComPortModule* expected = nullptr;
     gInstance.compare_exchange_strong(expected, this);
@@ -51,8 +25,15 @@ TXComPortModule::TXComPortModule() {
 
 TXComPortModule::~TXComPortModule() {
     _TaskWorkStop();
+    std::jthread last;
+    {
+        const std::lock_guard state(FStateLock);
+        last = std::move(TaskWork);
+    }
+    if (last.joinable()) {
+        last.join();  // it joined the tasks before it: no connection outlives the module
+    }
     DataModuleDestroy();
-    _JoinRetired();
     TXComPortModule* expected = this;
     gInstance.compare_exchange_strong(expected, nullptr);
 }
@@ -69,21 +50,17 @@ void TXComPortModule::DataModuleDestroy() {
     _ListenerDataHelperRemove(0, true);
 }
 
-bool TXComPortModule::_HoldsListLock() const {
-    return FListOwner.load() == std::this_thread::get_id();
-}
-
 void TXComPortModule::_ListenerDataHelperSet(std::unique_ptr<TDataHelper> DH) {
     if (!DH) {
         return;
     }
-    const TListGuard guard(*this);
+    const TListGuard guard(FListLock);
     _ListenerDataHelperRemove(DH->Handle(), false);
     ListDataHelper.push_back(std::shared_ptr<TDataHelper>(std::move(DH)));
 }
 
 void TXComPortModule::_ListenerDataHelperRemove(TWindowHandle H, bool isFullClear) {
-    const TListGuard guard(*this);
+    const TListGuard guard(FListLock);
     if (isFullClear) {
         while (!ListDataHelper.empty()) {
             ListDataHelper.pop_back();
@@ -99,7 +76,7 @@ void TXComPortModule::_ListenerDataHelperRemove(TWindowHandle H, bool isFullClea
 }
 
 std::size_t TXComPortModule::ListenerCount() const {
-    const std::lock_guard guard(FListLock);
+    const TListGuard guard(FListLock);
     return ListDataHelper.size();
 }
 
@@ -108,7 +85,7 @@ void TXComPortModule::_SendData(const TBytes& Buf) {
         return;
     }
     {
-        const TListGuard guard(*this);
+        const TListGuard guard(FListLock);
         for (const auto& listener : ListDataHelper) {
             listener->Add(Buf);
         }
@@ -121,7 +98,7 @@ void TXComPortModule::_SendData(const TBytes& Buf) {
 }
 
 void TXComPortModule::_ParseData(const TBytes& Buf) {
-    const TListGuard guard(*this);
+    const TListGuard guard(FListLock);
     // A parser callback may register or remove listeners; walk a copy and skip those removed meanwhile.
     const auto listeners = ListDataHelper;
     for (const auto& listener : listeners) {
@@ -132,174 +109,144 @@ void TXComPortModule::_ParseData(const TBytes& Buf) {
 }
 
 void TXComPortModule::_TaskWorkStart() {
-    if (!_HoldsListLock()) {
-        _JoinRetired();
-    }
-    std::shared_ptr<TXComPort> port;
-    {
-        const std::lock_guard state(FStateLock);
-        if (TaskWork.joinable() || FConnecting) {
-            return;
-        }
-        port = std::make_shared<TXComPort>(FPIDVID, "");
-        port->SetComPortBaud(FComPortBaud);
-        port->SetAutoDetect(FAutoDetect);
-        port->SetComPortName(FComPortName);
-        port->SetTimeOut(FTimeOut);
-        ComPort = port;
-        FConnecting = true;
-        FStoppedWhileConnecting = false;
-    }
-    // A port error posted on this thread is handled before Connect returns, and its handler may stop the
-    // module; `port` keeps the connection alive until Connect is done, and it is released below.
-    try {
-        port->Connect();
-    } catch (...) {
-        const std::lock_guard state(FStateLock);
-        FConnecting = false;
-        if (ComPort == port) {
-            ComPort.reset();
-        }
-        throw;
-    }
     const std::lock_guard state(FStateLock);
-    FConnecting = false;
-    if (FStoppedWhileConnecting || ComPort != port) {
+    if (FRunning) {
         return;
     }
-    TaskWork = std::jthread([this](std::stop_token Stop) { _TaskAction(std::move(Stop)); });
+    const std::uint64_t session = FSession + 1;
+    std::jthread previous = std::move(TaskWork);
+    TaskWork = std::jthread([this, session, previous = std::move(previous)](const std::stop_token& Stop) mutable {
+        _TaskAction(Stop, session, std::move(previous));
+    });
+    FSession = session;
+    FRunning = true;
 }
 
 void TXComPortModule::_TaskWorkStop() {
-    std::shared_ptr<TXComPort> port;
-    std::jthread task;
-    {
-        const std::lock_guard state(FStateLock);
-        port = std::move(ComPort);
-        if (FConnecting) {
-            FStoppedWhileConnecting = true;
-        }
-        if (TaskWork.joinable()) {
-            TaskWork.request_stop();
-            task = std::move(TaskWork);
-        }
+    // Nothing here waits: the task is told to end, and a write or wait in progress is woken; the task
+    // closes and releases the port connection on its own thread.
+    const std::lock_guard state(FStateLock);
+    if (!FRunning) {
+        return;
     }
-    const bool self = task.joinable() && task.get_id() == std::this_thread::get_id();
-    if (task.joinable()) {
-        if (self || _HoldsListLock()) {
-            // The task cannot be joined from itself, nor while this thread holds the list lock that the
-            // task may be waiting for; it ends on its own and is joined later.
-            const std::lock_guard state(FStateLock);
-            FRetired.push_back(std::move(task));
-            if (!self) {
-                FDeferredJoin = true;
-            }
-        } else {
-            task.join();
-        }
-    }
-    // The task is out of its pass (joined, or it cannot enter one while the list lock is held here), so
-    // this is the last reference unless Connect is still running further up this thread.
-    port.reset();
-    if (!self && !_HoldsListLock()) {
-        _JoinRetired();
-    }
-}
-
-void TXComPortModule::_JoinRetired() {
-    std::vector<std::jthread> retired;
-    {
-        const std::lock_guard state(FStateLock);
-        retired.swap(FRetired);
-    }
-    std::vector<std::jthread> keep;
-    for (auto& task : retired) {
-        if (task.get_id() == std::this_thread::get_id()) {
-            keep.push_back(std::move(task));
-        } else if (task.joinable()) {
-            task.join();
-        }
-    }
-    if (!keep.empty()) {
-        const std::lock_guard state(FStateLock);
-        for (auto& task : keep) {
-            FRetired.push_back(std::move(task));
-        }
+    FRunning = false;
+    TaskWork.request_stop();
+    if (ComPort != nullptr) {
+        ComPort->Cancel();
     }
 }
 
 bool TXComPortModule::IsRunning() const {
     const std::lock_guard state(FStateLock);
-    return TaskWork.joinable();
+    return FRunning;
 }
 
-bool TXComPortModule::_Pass(const std::stop_token& Stop, bool& Wrote, std::string& TextError) {
+void TXComPortModule::_TaskAction(const std::stop_token& Stop, std::uint64_t Session, std::jthread Previous) {
+    if (Previous.joinable()) {
+        Previous.join();  // the previous connection has closed the port before this one opens it
+    }
+    std::unique_ptr<TXComPort> port;
+    try {
+        {
+            const std::lock_guard state(FStateLock);
+            port = std::make_unique<TXComPort>(FPIDVID, "");
+            port->SetComPortBaud(FComPortBaud);
+            port->SetAutoDetect(FAutoDetect);
+            port->SetComPortName(FComPortName);
+            port->SetTimeOut(FTimeOut);
+        }
+        _RunSession(Stop, *port);
+    } catch (const std::exception& e) {
+        _ReportFailure(Stop, e.what());
+    } catch (...) {
+        _ReportFailure(Stop, "Unknown error in the exchange task");
+    }
+    {
+        const std::lock_guard state(FStateLock);
+        ComPort = nullptr;
+        // A task that ends by itself stops the module, unless a stop (and maybe a fresh start) came first.
+        if (FRunning && FSession == Session) {
+            FRunning = false;
+        }
+    }
+    port.reset();  // closes and releases the port here, off the main thread
+}
+
+void TXComPortModule::_RunSession(const std::stop_token& Stop, TXComPort& Port) {
+    if (Stop.stop_requested()) {
+        return;
+    }
+    Port.Connect();
+    if (!Port.Connected()) {
+        return;  // the failure is posted; writing into no port would only lose the queued frames
+    }
+    {
+        // Published for _TaskWorkStop only now: cancelling a connect half-way would end in a false error.
+        const std::lock_guard state(FStateLock);
+        if (Stop.stop_requested()) {
+            return;
+        }
+        ComPort = &Port;
+    }
+    std::string textError;
+    while (!Stop.stop_requested()) {
+        bool wrote = false;
+        _Pass(Stop, Port, wrote, textError);
+        std::unique_lock state(FStateLock);
+        if (wrote) {
+            // Pacing: the next frame leaves no sooner than 50 ms after this pass.
+            FWake.wait_for(state, Stop, std::chrono::milliseconds(SendPacingMs), [] { return false; });
+        } else {
+            // Nothing queued: sleep until a frame is queued (no polling of idle queues).
+            FWake.wait(state, Stop, [this] { return FQueued; });
+        }
+        if (!textError.empty()) {
+            break;
+        }
+    }
+}
+
+void TXComPortModule::_Pass(const std::stop_token& Stop, TXComPort& Port, bool& Wrote, std::string& TextError) {
     {
         const std::lock_guard state(FStateLock);
         FQueued = false;
     }
-    const TListGuard guard(*this);
-    std::shared_ptr<TXComPort> port;
-    {
-        const std::lock_guard state(FStateLock);
-        if (Stop.stop_requested() || !ComPort) {
-            return false;
-        }
-        port = ComPort;
-    }
     TextError.clear();
-    const auto listeners = ListDataHelper;
-    for (const auto& listener : listeners) {
-        TBytes frame = listener->GetData();
+    // Each frame is taken out under the list lock and written after it is released, so that a write that
+    // waits for a wedged instrument holds up no window.
+    std::vector<const TDataHelper*> listeners;
+    {
+        const TListGuard guard(FListLock);
+        for (const auto& listener : ListDataHelper) {
+            listeners.push_back(listener.get());
+        }
+    }
+    for (const TDataHelper* listener : listeners) {
+        if (Stop.stop_requested()) {
+            return;  // stopped: what is still queued stays queued
+        }
+        TBytes frame = _TakeFrame(listener);
         if (frame.empty()) {
             continue;
         }
         std::string error;
-        port->SendData(frame, error);
+        Port.SendData(frame, error);
         Wrote = true;
         // A failed write is not hidden by a later one that succeeded in the same pass.
         if (!error.empty() || TextError.empty()) {
             TextError = std::move(error);
         }
     }
-    return true;
 }
 
-void TXComPortModule::_TaskAction(std::stop_token Stop) {
-    try {
-        std::string textError;
-        while (!Stop.stop_requested()) {
-            bool wrote = false;
-            if (!_Pass(Stop, wrote, textError)) {
-                break;
-            }
-            std::unique_lock state(FStateLock);
-            if (wrote) {
-                // Pacing: the next frame leaves no sooner than 50 ms after this pass.
-                FWake.wait_for(state, Stop, std::chrono::milliseconds(SendPacingMs), [] { return false; });
-            } else {
-                // Nothing queued: sleep until a frame is queued (no polling of idle queues).
-                FWake.wait(state, Stop, [this] { return FQueued; });
-            }
-            if (!textError.empty()) {
-                break;
-            }
+TXComPortModule::TBytes TXComPortModule::_TakeFrame(const TDataHelper* Listener) {
+    const TListGuard guard(FListLock);
+    for (const auto& registered : ListDataHelper) {
+        if (registered.get() == Listener) {
+            return registered->GetData();  // a listener removed since the pass began gives nothing
         }
-    } catch (const std::exception& e) {
-        _ReportFailure(Stop, e.what());
-    } catch (...) {
-        _ReportFailure(Stop, "Unknown error in the exchange task");
     }
-    // Stop the module only if it is still this task's: a stop from elsewhere may have been followed by a
-    // fresh start while this task was finishing.
-    bool current = false;
-    {
-        const std::lock_guard state(FStateLock);
-        current = TaskWork.joinable() && TaskWork.get_id() == std::this_thread::get_id();
-    }
-    if (current) {
-        _TaskWorkStop();
-    }
+    return {};
 }
 
 void TXComPortModule::_ReportFailure(const std::stop_token& Stop, const std::string& Message) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -22,8 +21,9 @@ class TXComPort;
 // one queued frame per listener every 50 ms.
 //
 // Threads: every operation may be called from the main thread, also re-entrantly from a parser callback
-// inside _ParseData or from a bus handler inside _TaskWorkStart's connect; _TaskWorkStop may also be
-// called from the work task. Received chunks come back through _ParseData on the calling thread.
+// inside _ParseData. None of them waits for the port: the work task looks up, opens, configures, writes
+// to and closes the port, and stopping only tells it to end. Received chunks come back through _ParseData
+// on the calling thread.
 class TXComPortModule {
   public:
     using TBytes = std::vector<std::uint8_t>;
@@ -36,7 +36,7 @@ class TXComPortModule {
 
     // DataModuleCreate. The first module created becomes the process-wide instance (XComPortModule()).
     TXComPortModule();
-    // Stops the work task and frees every listener.
+    // Stops the work task, waits until it has released the port, and frees every listener.
     ~TXComPortModule();
 
     TXComPortModule(const TXComPortModule&) = delete;
@@ -53,9 +53,11 @@ class TXComPortModule {
     void _SendData(const TBytes& Buf);
     // Hands a received chunk to every listener's parser, on the calling thread.
     void _ParseData(const TBytes& Buf);
-    // Creates the port connection, connects and starts the work task; nothing when it already runs.
+    // Starts the work task, which creates the port connection and connects; nothing when it already runs.
+    // A connect failure is posted from the work task, which then ends by itself.
     void _TaskWorkStart();
-    // Releases the port connection and ends the work task; queued frames stay queued.
+    // Ends the work task at once: a write in progress is abandoned, and the task releases the port
+    // connection on its way out. Frames still queued stay queued.
     void _TaskWorkStop();
 
     bool IsRunning() const;
@@ -78,32 +80,29 @@ class TXComPortModule {
     void SetOnTaskFailure(TFailureProc Proc);
 
   private:
-    struct TListener;
-    class TListGuard;
+    using TListGuard = std::lock_guard<std::recursive_mutex>;
 
-    void _TaskAction(std::stop_token Stop);
-    bool _Pass(const std::stop_token& Stop, bool& Wrote, std::string& TextError);
+    void _TaskAction(const std::stop_token& Stop, std::uint64_t Session, std::jthread Previous);
+    void _RunSession(const std::stop_token& Stop, TXComPort& Port);
+    void _Pass(const std::stop_token& Stop, TXComPort& Port, bool& Wrote, std::string& TextError);
+    TBytes _TakeFrame(const TDataHelper* Listener);
     void _ReportFailure(const std::stop_token& Stop, const std::string& Message);
-    void _JoinRetired();
-    void _RunDeferred();
-    bool _HoldsListLock() const;
 
-    // Listener list; re-entrant for its holder and always taken before the state lock.
+    // Listener list; re-entrant for its holder and always taken before the state lock. Never held while
+    // writing to the port.
     mutable std::recursive_mutex FListLock;
-    std::atomic<std::thread::id> FListOwner{};
-    int FListDepth = 0;
     std::vector<std::shared_ptr<TDataHelper>> ListDataHelper;
 
-    // Guards the fields below; a leaf lock, never held while posting, joining or writing.
+    // Guards the fields below; held only for short steps that never wait for the port or for a thread.
     mutable std::mutex FStateLock;
-    std::shared_ptr<TXComPort> ComPort;
+    // The running session's port connection once it has connected, owned by its work task, which sets and
+    // clears this under the lock; the lock keeps it alive while _TaskWorkStop cancels what it is doing.
+    TXComPort* ComPort = nullptr;
+    // The latest work task, running or finishing; each one joins the one before it before it opens the
+    // port, so two connections never hold the port at the same time.
     std::jthread TaskWork;
-    // Work tasks that ended themselves, or whose join had to wait until the list lock was released.
-    std::vector<std::jthread> FRetired;
-    // Set when a join was left for the outermost holder of the list lock.
-    std::atomic<bool> FDeferredJoin{false};
-    bool FConnecting = false;
-    bool FStoppedWhileConnecting = false;
+    bool FRunning = false;
+    std::uint64_t FSession = 0;
     std::int32_t FComPortBaud = DefaultComPortBaud;
     std::string FPIDVID;
     bool FAutoDetect = true;

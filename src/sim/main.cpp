@@ -47,6 +47,12 @@ const char* const kHelp =
     "  --hangup-after S      close the line after S seconds (the tool sees the port vanish)\n"
     "  --flood               ignore commands; send valid measurements at full line rate mixed with noise\n"
     "                        and bad-CRC frames (soak tests); counts are printed at the end\n"
+    "  --stall-after S       after S seconds play a firmware that hangs but stays enumerated: read and\n"
+    "                        answer nothing and keep the line to the simulator full, so that every write\n"
+    "                        of the tool waits for room (a pseudo-terminal is filled at once)\n"
+    "  --baud N              pace everything written to N baud, 8N1 (on a pseudo-terminal bytes otherwise\n"
+    "                        go as fast as the tool reads them; --flood --baud 115200 is a flood at the\n"
+    "                        instrument's real line rate)\n"
     "Other:\n"
     "  --log FILE            write one line per command received (\"rx 3;0\") and per answer sent (\"tx ...\");\n"
     "                        bytes that are not printable are written as \\xNN\n"
@@ -123,6 +129,11 @@ int main(int argc, char** argv) {
             options.HangUpAfterMs = number * 1000;
         } else if (arg == "--flood") {
             options.Flood = true;
+        } else if (arg == "--stall-after") {
+            needInt("--stall-after", number);
+            options.StallAfterMs = number * 1000;
+        } else if (arg == "--baud") {
+            needInt("--baud", options.Baud);
         } else if (arg == "--log") {
             options.LogFile = needValue("--log");
         } else if (arg == "--seed") {

@@ -267,6 +267,24 @@ void Simulator::CloseLine() {
     FRunning = false;
 }
 
+void Simulator::Stall() {
+    FStall = true;  // seen within one turn of Run, at most 50 ms
+}
+
+void Simulator::FillLine() {
+    if (FSlaveHold < 0) {
+        return;  // a tty: the tool's own writes fill it, since nothing is read any more
+    }
+    // Written on the held slave, the bytes wait in the same queue as the tool's writes; it is full when
+    // not even one byte more is taken.
+    const std::vector<std::uint8_t> block(4096, 0);
+    while (::write(FSlaveHold, block.data(), block.size()) > 0) {
+    }
+    const std::uint8_t one = 0;
+    while (::write(FSlaveHold, &one, 1) == 1) {
+    }
+}
+
 bool Simulator::Running() const {
     return FRunning;
 }
@@ -284,12 +302,28 @@ std::string Simulator::LastError() const {
 void Simulator::Run() {
     using Clock = std::chrono::steady_clock;
     Clock::time_point nextTick = Clock::now();
+    bool stalled = false;
     while (!FStop) {
         const Clock::time_point now = Clock::now();
         if (FOptions.HangUpAfterMs > 0 && now - FStart >= std::chrono::milliseconds(FOptions.HangUpAfterMs)) {
             Log("hangup", {});
             CloseLine();  // the tool's side now sees POLLHUP / EIO
             return;
+        }
+        if (FOptions.StallAfterMs > 0 && now - FStart >= std::chrono::milliseconds(FOptions.StallAfterMs)) {
+            FStall = true;
+        }
+        if (FStall) {
+            if (!stalled) {
+                stalled = true;
+                Log("stall", {});
+            }
+            FillLine();  // again every turn: the kernel moves some of it on to the master and makes room
+            pollfd wake{FWake[0], POLLIN, 0};
+            if (::poll(&wake, 1, 50) > 0) {
+                break;  // Stop
+            }
+            continue;
         }
         if (FOptions.Flood) {
             FloodOnce();
@@ -534,7 +568,21 @@ void Simulator::SendFrame(std::vector<std::uint8_t> Frame) {
     WriteAll(Frame.data() + second, Frame.size() - second);
 }
 
+void Simulator::Pace(std::size_t Length) {
+    if (FOptions.Baud <= 0) {
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (FNextWrite > now) {
+        std::this_thread::sleep_until(FNextWrite);
+    }
+    // 8N1: ten bits on the wire per byte.
+    FNextWrite = std::max(FNextWrite, now) +
+                 std::chrono::microseconds(static_cast<long long>(Length) * 10 * 1000000 / FOptions.Baud);
+}
+
 bool Simulator::WriteAll(const std::uint8_t* Data, std::size_t Length) {
+    Pace(Length);
     std::size_t done = 0;
     while (done < Length && FMaster >= 0 && !FStop) {
         const ssize_t n = ::write(FMaster, Data + done, Length - done);

@@ -29,8 +29,10 @@ struct TSimOptions {
     bool Silent = false;       // read and log commands, answer nothing
     int HangUpAfterMs = 0;     // close the line after this long; 0 never
     std::string RecordState = "log_off";
-    bool Flood = false;   // valid answers at full line rate mixed with noise and bad-CRC frames
-    std::string LogFile;  // one line per command received and per answer sent
+    bool Flood = false;    // valid answers at full line rate mixed with noise and bad-CRC frames
+    int StallAfterMs = 0;  // then read and answer nothing and keep the line full (see Stall); 0 never
+    int Baud = 0;          // pace everything written to this line rate (10 bits a byte); 0 as fast as read
+    std::string LogFile;   // one line per command received and per answer sent
     std::uint32_t Seed = 1;
     // Channels given here read this value (as the instrument writes it: volts, mA for channel 3 in the IPP
     // current layout) instead of the slow drift,
@@ -64,6 +66,10 @@ class Simulator {
     // Starts answering on its own thread; Stop (or the destructor) ends it and closes the line.
     void Start();
     void Stop();
+    // Plays a firmware that hangs but stays enumerated: from now on nothing is read or answered, and the
+    // line towards the simulator is kept full, so that every write of the tool waits for room. On a
+    // pseudo-terminal the simulator fills it itself; on a tty it fills as the tool keeps writing.
+    void Stall();
     // True while the line is up (false after a hang-up or Stop).
     bool Running() const;
     TSimCounts Counts() const;
@@ -89,6 +95,8 @@ class Simulator {
     std::string Battery() const;
     void Log(const char* Direction, const std::vector<std::uint8_t>& Bytes);
     void CloseLine();
+    void FillLine();
+    void Pace(std::size_t Length);
 
     TSimOptions FOptions;
     int FMaster = -1;     // the side the simulator reads and writes
@@ -98,6 +106,8 @@ class Simulator {
     std::atomic<bool> FRunning{false};
     std::atomic<bool> FStop{false};
     std::atomic<bool> FRefuseModes{false};
+    std::atomic<bool> FStall{false};
+    std::chrono::steady_clock::time_point FNextWrite;  // with Baud: when the line is free again
     std::vector<std::uint8_t> FInput;
     std::chrono::steady_clock::time_point FStart;
     std::mt19937 FRandom;

@@ -1,4 +1,5 @@
 // The real main window against the instrument simulator on a pseudo-terminal.
+#include <chrono>
 #include <memory>
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include "app/radio_group.h"
 #include "app/status_bar.h"
 #include "app_test_support.h"
+#include "main_thread_probe.h"
 #include "protocol/tavrel.h"
 #include "simulator_form_fixture.h"
 
@@ -185,6 +187,29 @@ TEST_F(EndToEndOldFirmware, UnexpectedMessageBox_EndsTheWaitAtOnceWithTheBoxText
                             "Версия прибора без ИПП не поддерживается!");
     EXPECT_FALSE(shown);
     EXPECT_LT(elapsed.elapsed(), 10000) << "the wait ran on after the box";
+}
+
+// A firmware that hangs but stays enumerated takes no more data: the tool's writes wait for room while the
+// window goes on answering, and "Отключиться" ends the session at once.
+TEST_F(EndToEnd, WedgedInstrument_WindowKeepsAnsweringAndDisconnectEndsTheSession) {
+    using namespace std::chrono_literals;
+    TModalCloser closer;
+    Form->ButtonRun->click();
+    ASSERT_TRUE(WaitFor([this] { return FramesShowReadings(3); }, 10000)) << "no readings in three frames";
+    tavrel::test_support::TMainThreadProbe probe;
+    Sim->Stall();
+    // The measurement request queued every second is soon stuck in a write that waits for room.
+    WaitFor([] { return false; }, 2500);
+    EXPECT_TRUE(Module->IsRunning()) << "the write is still waiting, short of its 10 s limit";
+    EXPECT_LT(probe.MaxGap(), 100ms) << "while writes wait for room";
+
+    probe.Restart();
+    Form->ButtonRun->click();
+    EXPECT_TRUE(WaitFor([this] { return Form->ButtonRun->text() == QStringLiteral("Подключиться"); }, 1000));
+    WaitFor([] { return false; }, 300);
+    EXPECT_LT(probe.MaxGap(), 100ms) << "while disconnecting";
+    EXPECT_FALSE(Module->IsRunning());
+    EXPECT_TRUE(closer.Texts.empty()) << closer.Texts[0].toStdString();
 }
 
 }  // namespace

@@ -62,7 +62,9 @@ TEST_F(SessionController, Connect_QueuesMeasuringWithUsbThenRegistratorModeAndRe
     Form->ButtonRunClick();
     EXPECT_EQ(Spy.Take(), (std::vector<TBytes>{TTavrelCommand::getMeasuring(Restrans::RES_USB_TRANS),
                                                TTavrelCommand::setModeWork(1)}));
-    // The port error arrives on this thread while connecting: shown once, the listener removed.
+    // The work task looks the port up and posts the error: shown once, the listener removed.
+    ASSERT_TRUE(tavrel::test::WaitFor([&] { return !closer.Texts.empty(); }, 2000));
+    tavrel::test::WaitFor([] { return false; }, 100);
     ASSERT_EQ(closer.Texts.size(), 1U);
     EXPECT_EQ(closer.Titles[0], QStringLiteral("Ошибка"));
     EXPECT_TRUE(closer.Texts[0].startsWith(QStringLiteral("Error: "))) << closer.Texts[0].toStdString();

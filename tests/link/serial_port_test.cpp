@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "hang_guard.h"
 #include "pty_pair.h"
 
 namespace tavrel::link {
@@ -171,7 +172,11 @@ TEST_F(SerialPortOnPty, HangUp_BecomesErrorInsteadOfEndlessReadableWakes) {
     std::thread waiter([&] { result = Port.CanRead(-1); });
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     Pty.HangUp();
-    waiter.join();
+    {
+        // A wait that spins on the hung-up line instead of ending fails here, not at CTest's time-out.
+        const test_support::THangGuard guard("CanRead(-1) on a hung-up line", std::chrono::seconds(5));
+        waiter.join();
+    }
     EXPECT_FALSE(result);
     EXPECT_EQ(Port.LastError(), EIO) << Port.LastErrorDesc();
     EXPECT_EQ(Port.LastErrorDesc(), std::strerror(EIO));

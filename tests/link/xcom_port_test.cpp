@@ -1,7 +1,9 @@
 #include "link/xcom_port.h"
 
 #include <cerrno>
+#include <exception>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -12,6 +14,7 @@
 
 #include "bus/messaging_platform.h"
 #include "bus/testing/manual_platform.h"
+#include "hang_guard.h"
 #include "link/serial_port.h"
 #include "link_test_support.h"
 
@@ -56,6 +59,17 @@ class XComPortTest : public ::testing::Test {
         port->SetComPortName(path);
         return port;
     }
+
+    // Connected to the pty, with its connect messages handled.
+    std::unique_ptr<TXComPort> ConnectedTo(const TPty& pty) {
+        auto port = PortFor(pty.SlavePath());
+        port->Connect();
+        Log.Pump(20ms);
+        return port;
+    }
+
+    // The test platform, whose main-thread queue runs only while the test pumps it.
+    static bus::TManualPlatform& Platform() { return dynamic_cast<bus::TManualPlatform&>(*bus::MessagingPlatform()); }
 
     testing::TTestBus Bus;
     TMessageLog Log;
@@ -163,31 +177,33 @@ TEST_F(XComPortTest, Connect_PortHeldByAnotherConnection_ReportsBusyThenOneClose
 // While the main thread does not keep up, the listen task stops reading after a bounded number of chunks
 // (the rest waits in the driver), and disconnecting still ends it.
 TEST_F(XComPortTest, Listen_MainThreadFallsBehind_ReadingPausesAndDisconnectEndsIt) {
-    auto platform = std::dynamic_pointer_cast<bus::TManualPlatform>(bus::MessagingPlatform());
-    ASSERT_NE(platform, nullptr);
+    bus::TManualPlatform& platform = Platform();
     TPty pty;
-    auto port = PortFor(pty.SlavePath());
-    port->Connect();
-    Log.Pump(20ms);
-    // One chunk at a time: each is read on its own, and its five messages wait in the main thread's queue.
+    auto port = ConnectedTo(pty);
+    // One chunk at a time: each wake reads one and queues its five messages as one procedure, which waits
+    // in the main thread's queue. A chunk that is not queued within the wait stays in the driver.
     constexpr int kChunks = 80;
-    constexpr std::size_t kMessagesPerChunk = 5;
     int read = 0;
-    for (int i = 0; i < kChunks; ++i) {
-        const std::size_t before = platform->PendingCount();
-        pty.Write(Bytes("chunk;"));
-        // Wait for all five: a chunk whose messages are still being posted must not be mistaken for the next.
-        const auto end = std::chrono::steady_clock::now() + 500ms;
-        while (platform->PendingCount() < before + kMessagesPerChunk && std::chrono::steady_clock::now() < end) {
-            std::this_thread::sleep_for(1ms);
+    {
+        const test_support::THangGuard guard("writing chunks while the main thread falls behind", 30s);
+        for (int i = 0; i < kChunks; ++i) {
+            const std::size_t before = platform.PendingCount();
+            pty.Write(Bytes("chunk;"));
+            const auto end = std::chrono::steady_clock::now() + 500ms;
+            while (platform.PendingCount() == before && std::chrono::steady_clock::now() < end) {
+                std::this_thread::sleep_for(1ms);
+            }
+            if (platform.PendingCount() == before) {
+                break;
+            }
+            ++read;
         }
-        if (platform->PendingCount() == before) {
-            break;  // this chunk stays in the driver
-        }
-        ++read;
     }
     EXPECT_EQ(read, 64) << "reading paused at the limit of chunks waiting for the main thread";
-    port->Disconnect();
+    {
+        const test_support::THangGuard guard("Disconnect of a listen task that waits for room", 5s);
+        port->Disconnect();
+    }
     Log.Pump(50ms);
     std::size_t chunks = 0;
     for (const auto& entry : Log.Entries()) {
@@ -196,6 +212,32 @@ TEST_F(XComPortTest, Listen_MainThreadFallsBehind_ReadingPausesAndDisconnectEnds
     EXPECT_EQ(chunks, 64U);
     // Cancelled right after a chunk: once from the read loop, once more from the cancel check.
     EXPECT_EQ(Log.Count(kStatus + "**_StartListen is cancel**|0"), 2U);
+}
+
+// A close handler that throws while the port connection is released: the failure reaches the platform's
+// error handling from both destructors instead of terminating the program.
+TEST_F(XComPortTest, CloseHandlerThrowsWhileReleasing_ReportedInsteadOfTerminating) {
+    bus::TManualPlatform& platform = Platform();
+    TPty pty;
+    auto port = ConnectedTo(pty);
+    platform.TakeErrors();
+    Log.OnMessage = [](const TMessageLog::TEntry& entry) {
+        if (entry.Event.Text == "**HR_SerialClose**") {
+            throw std::runtime_error("close handler failed");
+        }
+    };
+    port.reset();
+    Log.OnMessage = nullptr;
+    platform.RunPending();
+    const auto errors = platform.TakeErrors();
+    ASSERT_EQ(errors.size(), 2U) << "the port object's destructor and the connection's";
+    for (const auto& error : errors) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), "close handler failed");
+        }
+    }
 }
 
 TEST_F(XComPortTest, Listen_TimeOutZeroAndNoData_PostsTimeoutErrorAndEnds) {

@@ -1,5 +1,6 @@
 #include "pseudo_terminal.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <stdexcept>
 #include <stdlib.h>
@@ -42,6 +43,32 @@ TPseudoTerminal::TPseudoTerminal(TSlave slave) {
 
 TPseudoTerminal::~TPseudoTerminal() {
     HangUp();
+}
+
+bool TPseudoTerminal::FillTowardsMaster() {
+    if (FKeepSlave < 0) {
+        return false;
+    }
+    const int flags = ::fcntl(FKeepSlave, F_GETFL);
+    ::fcntl(FKeepSlave, F_SETFL, flags | O_NONBLOCK);
+    // The kernel moves what was queued on to the master's line discipline a moment later, which makes
+    // room again: fill until a round after such a pause takes nothing.
+    const std::vector<std::uint8_t> block(4096, 0);
+    bool full = false;
+    for (int round = 0; round < 100 && !full; ++round) {
+        std::size_t taken = 0;
+        for (ssize_t n = 0; (n = ::write(FKeepSlave, block.data(), block.size())) > 0;) {
+            taken += static_cast<std::size_t>(n);
+        }
+        const std::uint8_t one = 0;
+        while (::write(FKeepSlave, &one, 1) == 1) {
+            ++taken;
+        }
+        full = taken == 0 && errno == EAGAIN;
+        ::usleep(20000);
+    }
+    ::fcntl(FKeepSlave, F_SETFL, flags);
+    return full;
 }
 
 void TPseudoTerminal::HangUp() {

@@ -29,6 +29,10 @@ class TPseudoTerminal {
     const std::string& SlavePath() const { return FSlavePath; }
     // Closes the held slave and the master: the port side sees a hang-up.
     void HangUp();
+    // Plays an instrument that stopped taking data: fills the queue towards the master (which the test
+    // then never reads) through the held slave until not one byte more is taken, so that every write of
+    // the port waits for room. False when it could not be filled (no held slave).
+    bool FillTowardsMaster();
 
   private:
     int FMaster = -1;

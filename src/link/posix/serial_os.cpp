@@ -206,6 +206,14 @@ int Open(const std::string& Path, THandle& Handle, std::string& Hint) {
         ::close(fd);
         return error;
     }
+    // close() waits up to closing_wait (30 s by default) for output a wedged instrument never takes. Ptys
+    // refuse the request, and USB CDC ports refuse it to users without CAP_SYS_ADMIN; the purge before
+    // closing (CloseSocket) then keeps close() short instead.
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) == 0 && serial.closing_wait != ASYNC_CLOSING_WAIT_NONE) {
+        serial.closing_wait = ASYNC_CLOSING_WAIT_NONE;
+        ::ioctl(fd, TIOCSSERIAL, &serial);
+    }
     Handle = fd;
     return 0;
 }
@@ -222,8 +230,9 @@ int SetLineSettings(THandle Handle, int Baud, int Bits, char Parity, int Stop, b
     termios tio{};
     int error = GetAttributes(Handle, tio);
     if (error != 0) {
-        // The write on a port that is not open fails the same way; its error is the one that stays.
-        return SetAttributes(Handle, tio);
+        // Never write a settings record that was not read: a zeroed one means B0, which hangs the line up.
+        // On a port that is not open the write would fail with the same EBADF.
+        return error;
     }
     MakeRaw(tio);
     error = SetSpeed(tio, Baud);
