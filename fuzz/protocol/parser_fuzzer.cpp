@@ -1,11 +1,18 @@
-// Feeds arbitrary chunk sequences to one stream parser; every reported model must rebuild from its JSON.
+// Feeds arbitrary chunk sequences to one stream parser; every reported model must rebuild from its JSON, and
+// between two reports only the fields that the later answer carries may change.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <initializer_list>
 #include <memory>
+#include <string_view>
+#include <utility>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "protocol/crc_helper.h"
 #include "protocol/tavrel.h"
@@ -22,7 +29,42 @@ using tavrel::protocol::TTavrelCMD;
     std::abort();
 }
 
-void Check(TTavrelCMD kind, const std::vector<std::uint8_t>& data) {
+// Whether an answer of this kind decodes into the JSON member.
+bool Carries(TTavrelCMD kind, std::string_view member) {
+    const auto in = [member](std::initializer_list<std::string_view> names) {
+        return std::find(names.begin(), names.end(), member) != names.end();
+    };
+    switch (kind) {
+        case TTavrelCMD::cmdDeviceInfo:
+            return in({"numberDevice", "monthDevice", "yearDevice", "firmwareDevice"});
+        case TTavrelCMD::cmdMeasure:
+            return in({"dicChannel", "dateTimeOnDevice", "typeState"});
+        case TTavrelCMD::cmdAKBInfo:
+            return in({"percentAKB", "sourcePower", "voltPowerAKB", "voltAKB", "tempAKB", "uSBPower", "aKBState"});
+        case TTavrelCMD::cmdMemoryInfo:
+            return in({"memoryFree", "memoryFull"});
+        case TTavrelCMD::cmdModeWork:
+            return in({"modeWork"});
+        case TTavrelCMD::cmdAnswerCommandResult:
+            return in({"lastCommand", "lastResult", "lastCode"});
+        default:
+            return false;
+    }
+}
+
+// A rejected answer, or a field that another answer kind owns, must not show up in a later report.
+void CheckOnlyCarriedFieldsChanged(TTavrelCMD kind, const TTavrel& model, nlohmann::json& last) {
+    nlohmann::json now = nlohmann::json::parse(model.ToJSONText());
+    for (const auto& [name, value] : now.items()) {
+        if (!Carries(kind, name) && value != last[name]) {
+            std::fprintf(stderr, "member %s changed by answer kind %d\n", name.c_str(), static_cast<int>(kind));
+            Bug("a report changed a field that its answer does not carry");
+        }
+    }
+    last = std::move(now);
+}
+
+void Check(TTavrelCMD kind, const std::vector<std::uint8_t>& data, nlohmann::json& last) {
     if (kind == TTavrelCMD::cmdCRCError) {
         if (!data.empty()) {
             Bug("CRC error with data");
@@ -57,6 +99,7 @@ void Check(TTavrelCMD kind, const std::vector<std::uint8_t>& data) {
     (void)model->DateTimeOnDevice();
     (void)model->GetMonthAndYearDevice("x");
     (void)model->IsOldFirmware();
+    CheckOnlyCarriedFieldsChanged(kind, *model, last);
 }
 
 // Rewrites the CRC text of every STX..ETX run, so that mutations reach the decoders behind the CRC check.
@@ -98,7 +141,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         size = fixed.size();
     }
     auto parser = std::make_shared<tavrel::protocol::TTavrelDataParser>();
-    parser->OnData(Check);
+    // The parser's model starts fresh.
+    nlohmann::json last = nlohmann::json::parse(TTavrel().ToJSONText());
+    parser->OnData([&last](TTavrelCMD kind, const std::vector<std::uint8_t>& json) { Check(kind, json, last); });
     // Each chunk is preceded by one byte giving its length (1 to 64); the rest of the input is the last chunk.
     std::size_t i = 0;
     while (i < size) {
