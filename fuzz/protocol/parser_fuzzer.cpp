@@ -1,18 +1,12 @@
 // Feeds arbitrary chunk sequences to one stream parser; every reported model must rebuild from its JSON, and
 // between two reports only the fields that the later answer carries may change.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <initializer_list>
 #include <memory>
-#include <string_view>
-#include <utility>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "protocol/crc_helper.h"
 #include "protocol/tavrel.h"
@@ -29,42 +23,59 @@ using tavrel::protocol::TTavrelCMD;
     std::abort();
 }
 
-// Whether an answer of this kind decodes into the JSON member.
-bool Carries(TTavrelCMD kind, std::string_view member) {
-    const auto in = [member](std::initializer_list<std::string_view> names) {
-        return std::find(names.begin(), names.end(), member) != names.end();
-    };
-    switch (kind) {
-        case TTavrelCMD::cmdDeviceInfo:
-            return in({"numberDevice", "monthDevice", "yearDevice", "firmwareDevice"});
-        case TTavrelCMD::cmdMeasure:
-            return in({"dicChannel", "dateTimeOnDevice", "typeState"});
-        case TTavrelCMD::cmdAKBInfo:
-            return in({"percentAKB", "sourcePower", "voltPowerAKB", "voltAKB", "tempAKB", "uSBPower", "aKBState"});
-        case TTavrelCMD::cmdMemoryInfo:
-            return in({"memoryFree", "memoryFull"});
-        case TTavrelCMD::cmdModeWork:
-            return in({"modeWork"});
-        case TTavrelCMD::cmdAnswerCommandResult:
-            return in({"lastCommand", "lastResult", "lastCode"});
-        default:
-            return false;
-    }
+template <auto Getter>
+bool Same(const TTavrel& a, const TTavrel& b) {
+    return (a.*Getter)() == (b.*Getter)();
 }
 
-// A rejected answer, or a field that another answer kind owns, must not show up in a later report.
-void CheckOnlyCarriedFieldsChanged(TTavrelCMD kind, const TTavrel& model, nlohmann::json& last) {
-    nlohmann::json now = nlohmann::json::parse(model.ToJSONText());
-    for (const auto& [name, value] : now.items()) {
-        if (!Carries(kind, name) && value != last[name]) {
-            std::fprintf(stderr, "member %s changed by answer kind %d\n", name.c_str(), static_cast<int>(kind));
+// Every field of the model with the answer kind that carries it.
+struct TField {
+    const char* name;
+    TTavrelCMD carrier;
+    bool (*same)(const TTavrel&, const TTavrel&);
+};
+
+constexpr TField kFields[] = {
+    {"numberDevice", TTavrelCMD::cmdDeviceInfo, &Same<&TTavrel::NumberDevice>},
+    {"monthDevice", TTavrelCMD::cmdDeviceInfo, &Same<&TTavrel::MonthDevice>},
+    {"yearDevice", TTavrelCMD::cmdDeviceInfo, &Same<&TTavrel::YearDevice>},
+    {"firmwareDevice", TTavrelCMD::cmdDeviceInfo, &Same<&TTavrel::FirmwareDevice>},
+    {"dicChannel", TTavrelCMD::cmdMeasure, &Same<&TTavrel::DicChannel>},
+    {"dateTimeOnDevice", TTavrelCMD::cmdMeasure, &Same<&TTavrel::DateTimeOnDeviceValue>},
+    {"typeState", TTavrelCMD::cmdMeasure, &Same<&TTavrel::TypeState>},
+    {"modeWork", TTavrelCMD::cmdModeWork, &Same<&TTavrel::ModeWork>},
+    {"lastCommand", TTavrelCMD::cmdAnswerCommandResult, &Same<&TTavrel::LastCommand>},
+    {"lastResult", TTavrelCMD::cmdAnswerCommandResult, &Same<&TTavrel::LastResult>},
+    {"lastCode", TTavrelCMD::cmdAnswerCommandResult, &Same<&TTavrel::LastCode>},
+    {"memoryFree", TTavrelCMD::cmdMemoryInfo, &Same<&TTavrel::MemoryFree>},
+    {"memoryFull", TTavrelCMD::cmdMemoryInfo, &Same<&TTavrel::MemoryFull>},
+    {"percentAKB", TTavrelCMD::cmdAKBInfo, &Same<&TTavrel::PercentAKB>},
+    {"sourcePower", TTavrelCMD::cmdAKBInfo, &Same<&TTavrel::SourcePower>},
+    {"voltPowerAKB", TTavrelCMD::cmdAKBInfo, &Same<&TTavrel::VoltPowerAKB>},
+    {"voltAKB", TTavrelCMD::cmdAKBInfo, &Same<&TTavrel::VoltAKB>},
+    {"tempAKB", TTavrelCMD::cmdAKBInfo, &Same<&TTavrel::TempAKB>},
+    {"uSBPower", TTavrelCMD::cmdAKBInfo, &Same<&TTavrel::USBPower>},
+    {"aKBState", TTavrelCMD::cmdAKBInfo, &Same<&TTavrel::AKBState>},
+};
+
+// A rejected answer, or a field that another answer kind carries, must not show up in a later report.
+void CheckOnlyCarriedFieldsChanged(TTavrelCMD kind, const TTavrel& now, TTavrel& last) {
+    bool allSame = true;
+    for (const TField& field : kFields) {
+        const bool same = field.same(now, last);
+        if (!same && field.carrier != kind) {
+            std::fprintf(stderr, "%s changed by answer kind %d\n", field.name, static_cast<int>(kind));
             Bug("a report changed a field that its answer does not carry");
         }
+        allSame = allSame && same;
     }
-    last = std::move(now);
+    if (allSame && !(now == last)) {
+        Bug("a field of the model is missing from kFields");
+    }
+    last = now;
 }
 
-void Check(TTavrelCMD kind, const std::vector<std::uint8_t>& data, nlohmann::json& last) {
+void Check(TTavrelCMD kind, const std::vector<std::uint8_t>& data, TTavrel& last) {
     if (kind == TTavrelCMD::cmdCRCError) {
         if (!data.empty()) {
             Bug("CRC error with data");
@@ -141,8 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         size = fixed.size();
     }
     auto parser = std::make_shared<tavrel::protocol::TTavrelDataParser>();
-    // The parser's model starts fresh.
-    nlohmann::json last = nlohmann::json::parse(TTavrel().ToJSONText());
+    TTavrel last;  // the parser's model starts fresh
     parser->OnData([&last](TTavrelCMD kind, const std::vector<std::uint8_t>& json) { Check(kind, json, last); });
     // Each chunk is preceded by one byte giving its length (1 to 64); the rest of the input is the last chunk.
     std::size_t i = 0;
