@@ -1,4 +1,5 @@
-// Feeds arbitrary chunk sequences to one stream parser; every reported model must rebuild from its JSON.
+// Feeds arbitrary chunk sequences to one stream parser; every reported model must rebuild from its JSON, and
+// between two reports only the fields that the later answer carries may change.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -22,7 +23,59 @@ using tavrel::protocol::TTavrelCMD;
     std::abort();
 }
 
-void Check(TTavrelCMD kind, const std::vector<std::uint8_t>& data) {
+template <auto Getter>
+bool Same(const TTavrel& a, const TTavrel& b) {
+    return (a.*Getter)() == (b.*Getter)();
+}
+
+// Every field of the model with the answer kind that carries it.
+struct TField {
+    const char* name;
+    TTavrelCMD carrier;
+    bool (*same)(const TTavrel&, const TTavrel&);
+};
+
+constexpr TField kFields[] = {
+    {"numberDevice", TTavrelCMD::cmdDeviceInfo, &Same<&TTavrel::NumberDevice>},
+    {"monthDevice", TTavrelCMD::cmdDeviceInfo, &Same<&TTavrel::MonthDevice>},
+    {"yearDevice", TTavrelCMD::cmdDeviceInfo, &Same<&TTavrel::YearDevice>},
+    {"firmwareDevice", TTavrelCMD::cmdDeviceInfo, &Same<&TTavrel::FirmwareDevice>},
+    {"dicChannel", TTavrelCMD::cmdMeasure, &Same<&TTavrel::DicChannel>},
+    {"dateTimeOnDevice", TTavrelCMD::cmdMeasure, &Same<&TTavrel::DateTimeOnDeviceValue>},
+    {"typeState", TTavrelCMD::cmdMeasure, &Same<&TTavrel::TypeState>},
+    {"modeWork", TTavrelCMD::cmdModeWork, &Same<&TTavrel::ModeWork>},
+    {"lastCommand", TTavrelCMD::cmdAnswerCommandResult, &Same<&TTavrel::LastCommand>},
+    {"lastResult", TTavrelCMD::cmdAnswerCommandResult, &Same<&TTavrel::LastResult>},
+    {"lastCode", TTavrelCMD::cmdAnswerCommandResult, &Same<&TTavrel::LastCode>},
+    {"memoryFree", TTavrelCMD::cmdMemoryInfo, &Same<&TTavrel::MemoryFree>},
+    {"memoryFull", TTavrelCMD::cmdMemoryInfo, &Same<&TTavrel::MemoryFull>},
+    {"percentAKB", TTavrelCMD::cmdAKBInfo, &Same<&TTavrel::PercentAKB>},
+    {"sourcePower", TTavrelCMD::cmdAKBInfo, &Same<&TTavrel::SourcePower>},
+    {"voltPowerAKB", TTavrelCMD::cmdAKBInfo, &Same<&TTavrel::VoltPowerAKB>},
+    {"voltAKB", TTavrelCMD::cmdAKBInfo, &Same<&TTavrel::VoltAKB>},
+    {"tempAKB", TTavrelCMD::cmdAKBInfo, &Same<&TTavrel::TempAKB>},
+    {"uSBPower", TTavrelCMD::cmdAKBInfo, &Same<&TTavrel::USBPower>},
+    {"aKBState", TTavrelCMD::cmdAKBInfo, &Same<&TTavrel::AKBState>},
+};
+
+// A rejected answer, or a field that another answer kind carries, must not show up in a later report.
+void CheckOnlyCarriedFieldsChanged(TTavrelCMD kind, const TTavrel& now, TTavrel& last) {
+    bool allSame = true;
+    for (const TField& field : kFields) {
+        const bool same = field.same(now, last);
+        if (!same && field.carrier != kind) {
+            std::fprintf(stderr, "%s changed by answer kind %d\n", field.name, static_cast<int>(kind));
+            Bug("a report changed a field that its answer does not carry");
+        }
+        allSame = allSame && same;
+    }
+    if (allSame && !(now == last)) {
+        Bug("a field of the model is missing from kFields");
+    }
+    last = now;
+}
+
+void Check(TTavrelCMD kind, const std::vector<std::uint8_t>& data, TTavrel& last) {
     if (kind == TTavrelCMD::cmdCRCError) {
         if (!data.empty()) {
             Bug("CRC error with data");
@@ -57,6 +110,7 @@ void Check(TTavrelCMD kind, const std::vector<std::uint8_t>& data) {
     (void)model->DateTimeOnDevice();
     (void)model->GetMonthAndYearDevice("x");
     (void)model->IsOldFirmware();
+    CheckOnlyCarriedFieldsChanged(kind, *model, last);
 }
 
 // Rewrites the CRC text of every STX..ETX run, so that mutations reach the decoders behind the CRC check.
@@ -98,7 +152,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         size = fixed.size();
     }
     auto parser = std::make_shared<tavrel::protocol::TTavrelDataParser>();
-    parser->OnData(Check);
+    TTavrel last;  // the parser's model starts fresh
+    parser->OnData([&last](TTavrelCMD kind, const std::vector<std::uint8_t>& json) { Check(kind, json, last); });
     // Each chunk is preceded by one byte giving its length (1 to 64); the rest of the input is the last chunk.
     std::size_t i = 0;
     while (i < size) {

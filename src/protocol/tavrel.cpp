@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -470,18 +471,22 @@ void TTavrel::ParseAnswerCommand(const Bytes& Buf) {
     ParseAnswerCommand(Buf.data(), Buf.size());
 }
 
+// Every decoder reads the whole answer into locals first and changes the model only once the answer is known to
+// be good, so a rejected answer never leaves part of itself behind to go out with the next report.
+
 void TTavrel::ParseDeviceInfo(const std::uint8_t* data, std::size_t size) {
     TPieces p;
     Split(data, size, p);
     if (p.count != 5) {
         return;
     }
-    FNumberDevice = IntOrZero<std::int32_t>(p.piece[1]);
-    FMonthDevice = IntOrZero<std::int32_t>(p.piece[2]);
+    std::string firmware(p.piece[4]);
     // A year that would overflow with the century added counts as not a number.
     const std::int32_t year = IntOrZero<std::int32_t>(p.piece[3]);
+    FNumberDevice = IntOrZero<std::int32_t>(p.piece[1]);
+    FMonthDevice = IntOrZero<std::int32_t>(p.piece[2]);
     FYearDevice = (year > std::numeric_limits<std::int32_t>::max() - 2000 ? 0 : year) + 2000;
-    FFirmwareDevice = std::string(p.piece[4]);
+    FFirmwareDevice = std::move(firmware);
 }
 
 void TTavrel::ParseMeasure(const std::uint8_t* data, std::size_t size) {
@@ -490,33 +495,41 @@ void TTavrel::ParseMeasure(const std::uint8_t* data, std::size_t size) {
     if (p.count != 12) {
         return;
     }
+    static constexpr std::array<TChannelProperties, 7> kKeys = {
+        TChannelProperties::chpCh1Value, TChannelProperties::chpCh1Range, TChannelProperties::chpCh2Value,
+        TChannelProperties::chpCh2Range, TChannelProperties::chpCh3Value, TChannelProperties::chpCh3Range,
+        TChannelProperties::chpCh3Shunt};
+    const std::array<std::string_view, 7> texts = {ValuePart(p.piece[1]), RangePart(p.piece[1]),
+                                                   ValuePart(p.piece[2]), RangePart(p.piece[2]),
+                                                   ValuePart(p.piece[3]), RangePart(p.piece[3]),
+                                                   p.piece[4]};
     const char sep = THalvo::DecimalSeparator();
-    auto store = [&](TChannelProperties key, std::string_view text) {
-        if (key == TChannelProperties::chpCh3Range && text.find("30") != std::string_view::npos) {
+    std::array<double, 7> values{};
+    for (std::size_t i = 0; i < kKeys.size(); ++i) {
+        std::string_view text = texts[i];
+        if (kKeys[i] == TChannelProperties::chpCh3Range && text.find("30") != std::string_view::npos) {
             text = "255";
         }
-        FDicChannel[key] = THalvo::StrToFloatSafeDef(text, 0, sep);
-    };
-    store(TChannelProperties::chpCh1Value, ValuePart(p.piece[1]));
-    store(TChannelProperties::chpCh1Range, RangePart(p.piece[1]));
-    store(TChannelProperties::chpCh2Value, ValuePart(p.piece[2]));
-    store(TChannelProperties::chpCh2Range, RangePart(p.piece[2]));
-    store(TChannelProperties::chpCh3Value, ValuePart(p.piece[3]));
-    store(TChannelProperties::chpCh3Range, RangePart(p.piece[3]));
-    store(TChannelProperties::chpCh3Shunt, p.piece[4]);
-    FDateTimeOnDevice = datetime::EncodeDateTime(IntOrZero<int>(p.piece[5]), IntOrZero<int>(p.piece[6]),
-                                                 IntOrZero<int>(p.piece[7]), IntOrZero<int>(p.piece[8]),
-                                                 IntOrZero<int>(p.piece[9]), IntOrZero<int>(p.piece[10]), 0);
-    const std::string_view word = p.piece[11];
-    if (EqualsNoCase(word, "log_off")) {
-        FTypeState = TTypeState::tsNoRec;
-    } else if (EqualsNoCase(word, "log_on")) {
-        FTypeState = TTypeState::tsRec;
-    } else if (EqualsNoCase(word, "log_aw")) {
-        FTypeState = TTypeState::tsWaitRec;
-    } else {
-        FTypeState = TTypeState::tsUnknown;
+        values[i] = THalvo::StrToFloatSafeDef(text, 0, sep);
     }
+    // Throws when the clock is no date; the model is still untouched then.
+    const double clock = datetime::EncodeDateTime(IntOrZero<int>(p.piece[5]), IntOrZero<int>(p.piece[6]),
+                                                  IntOrZero<int>(p.piece[7]), IntOrZero<int>(p.piece[8]),
+                                                  IntOrZero<int>(p.piece[9]), IntOrZero<int>(p.piece[10]), 0);
+    const std::string_view word = p.piece[11];
+    TTypeState state = TTypeState::tsUnknown;
+    if (EqualsNoCase(word, "log_off")) {
+        state = TTypeState::tsNoRec;
+    } else if (EqualsNoCase(word, "log_on")) {
+        state = TTypeState::tsRec;
+    } else if (EqualsNoCase(word, "log_aw")) {
+        state = TTypeState::tsWaitRec;
+    }
+    for (std::size_t i = 0; i < kKeys.size(); ++i) {
+        FDicChannel[kKeys[i]] = values[i];
+    }
+    FDateTimeOnDevice = clock;
+    FTypeState = state;
 }
 
 void TTavrel::ParseAKBState(const std::uint8_t* data, std::size_t size) {
@@ -525,6 +538,10 @@ void TTavrel::ParseAKBState(const std::uint8_t* data, std::size_t size) {
     if (p.count != 8) {
         return;
     }
+    std::string voltAKB(p.piece[4]);
+    std::string percentAKB(p.piece[5]);
+    std::string voltPowerAKB(p.piece[6]);
+    std::string tempAKB(p.piece[7]);
     if (p.piece[1] == "B") {
         FSourcePower = TSourcePower::B;
     } else if (p.piece[1] == "U") {
@@ -542,10 +559,10 @@ void TTavrel::ParseAKBState(const std::uint8_t* data, std::size_t size) {
     } else if (p.piece[3] == "D") {
         FUSBPower = TUSBPower::USB_D;
     }
-    FVoltAKB = std::string(p.piece[4]);
-    FPercentAKB = std::string(p.piece[5]);
-    FVoltPowerAKB = std::string(p.piece[6]);
-    FTempAKB = std::string(p.piece[7]);
+    FVoltAKB = std::move(voltAKB);
+    FPercentAKB = std::move(percentAKB);
+    FVoltPowerAKB = std::move(voltPowerAKB);
+    FTempAKB = std::move(tempAKB);
 }
 
 void TTavrel::ParseMemoryState(const std::uint8_t* data, std::size_t size) {

@@ -156,6 +156,19 @@ TEST_F(Parser, Parser_MeasurementWithInvalidClock_ReportsOnlyTheRawTextAndClears
     EXPECT_EQ(parser->BufferedSize(), 0U);
 }
 
+TEST_F(Parser, Parser_MeasurementWithInvalidClock_LeavesNoReadingForTheNextReport) {
+    Feed(Frame(kMeasure));
+    Feed(Frame("7;9(100);9(100);9(100);5;2024;2;30;0;0;0;log_on"));
+    Feed(Frame("K;1"));
+    ASSERT_EQ(Kinds(), (std::vector<TTavrelCMD>{TTavrelCMD::cmdUnknown, TTavrelCMD::cmdMeasure,
+                                                TTavrelCMD::cmdUnknown, TTavrelCMD::cmdModeWork}));
+    const auto before = Model(1);
+    auto after = Model(3);
+    EXPECT_EQ(after->DicChannel(), before->DicChannel());
+    EXPECT_EQ(after->TypeState(), TTypeState::tsNoRec);
+    EXPECT_EQ(after->DateTimeOnDevice(), "Время на приборе: 06.05.2024 07:08:09");
+}
+
 // STX, `gap` - 1 bytes and ETX, with a valid CRC text just before the last separator.
 std::vector<std::uint8_t> ShortFrame(std::size_t gap) {
     std::vector<std::uint8_t> f(gap + 1, ';');

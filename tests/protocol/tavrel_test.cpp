@@ -120,18 +120,96 @@ TEST(Tavrel_Measure, RecordingWordsIgnoreCase) {
     }
 }
 
-TEST(Tavrel_Measure, InvalidClockFailsAfterTheChannelsWereStored) {
-    const char* clocks[] = {"2023;2;29;0;0;0", "2024;13;1;0;0;0", "2024;1;1;24;0;0", "0;1;1;0;0;0",
-                            "2024;1;1;0;60;0", "x;1;1;0;0;0",     "2024;1;0;0;0;0"};
-    for (const char* clock : clocks) {
-        TTavrel m;
-        EXPECT_THROW(m.ParseMeasure(Bytes(MeasureBody("0.5(1)", "0(1)", "0(1)", "0", clock, "log_on"))),
-                     EInvalidDateTime)
-            << clock;
-        EXPECT_DOUBLE_EQ(Channel(m, CP::chpCh1Value), 0.5);
-        EXPECT_EQ(m.TypeState(), TTypeState::tsUnknown);
-        EXPECT_EQ(m.DateTimeOnDeviceValue(), 0.0);
+// An answer the model rejects: a piece missing or one too many, or a measurement whose clock is no date.
+struct RejectedCase {
+    const char* label;
+    const char* body;
+    bool throws;
+};
+
+std::string Label(const RejectedCase& c) {
+    return c.label;
+}
+void PrintTo(const RejectedCase& c, std::ostream* os) {
+    *os << c.body;
+}
+
+void Decode(TTavrel& m, const std::string& body) {
+    const auto buf = Bytes(body);
+    switch (body.at(0)) {
+        case '0':
+            return m.ParseDeviceInfo(buf);
+        case '7':
+            return m.ParseMeasure(buf);
+        case '9':
+            return m.ParseAKBState(buf);
+        case 'D':
+            return m.ParseMemoryState(buf);
+        case 'K':
+            return m.ParseModeWork(buf);
+        default:
+            FAIL() << "no decoder for " << body;
     }
+}
+
+// Every field holds something an answer set, so that any field a rejected answer touches shows.
+class Tavrel_Filled : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* body : {"0;1234;7;21;1.05", "7;0.1234(1);-3.5(10);0.0012(30);0.075;2024;2;29;23;59;58;log_on",
+                                 "9;A;D;E;3.95;87;5.02;24", "D;1048576;524288", "K;4"}) {
+            Decode(model, body);
+        }
+        model.ParseAnswerCommand(test::Hex({0x7F, 'F', 0x00, 0x04}));
+        ASSERT_EQ(model.DicChannel().size(), 7U);
+    }
+    TTavrel model;
+};
+
+class Tavrel_RejectedAnswer : public Tavrel_Filled, public ::testing::WithParamInterface<RejectedCase> {};
+
+TEST_P(Tavrel_RejectedAnswer, LeavesTheModelUnchanged) {
+    const TTavrel before = model;
+    if (GetParam().throws) {
+        EXPECT_THROW(Decode(model, GetParam().body), EInvalidDateTime);
+    } else {
+        EXPECT_NO_THROW(Decode(model, GetParam().body));
+    }
+    EXPECT_EQ(model.ToJSONText(), before.ToJSONText());
+    EXPECT_EQ(model, before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Tavrel_RejectedAnswer,
+    ::testing::Values(
+        RejectedCase{"info firmware missing", "0;9;12;30;", false},
+        RejectedCase{"info one piece more", "0;9;12;30;2.00;x", false},
+        RejectedCase{"measure second 60", "7;0.5(10);0.6(10);0.7(100);5;2025;6;15;12;30;60;log_off", true},
+        RejectedCase{"measure day 31 of June", "7;0.5(10);0.6(10);0.7(100);5;2025;6;31;12;30;0;log_off", true},
+        RejectedCase{"measure hour 24", "7;0.5(10);0.6(10);0.7(100);5;2025;6;15;24;0;0;log_off", true},
+        // A day that is no number reads as 0, which is no date.
+        RejectedCase{"measure day not a number", "7;0.5(10);0.6(10);0.7(100);5;2025;6;x;12;30;0;log_off", true},
+        RejectedCase{"measure year 0", "7;0.5(10);0.6(10);0.7(100);5;0;6;15;12;30;0;log_off", true},
+        RejectedCase{"measure state missing", "7;0.5(10);0.6(10);0.7(100);5;2025;6;15;12;30;0;", false},
+        RejectedCase{"measure one piece more", "7;0.5(10);0.6(10);0.7(100);5;2025;6;15;12;30;0;log_off;1", false},
+        RejectedCase{"power temperature missing", "9;U;C;D;4.10;99;5.10;", false},
+        RejectedCase{"power one piece more", "9;U;C;D;4.10;99;5.10;30;1", false},
+        RejectedCase{"memory free missing", "D;2048;", false},
+        RejectedCase{"memory one piece more", "D;2048;1024;0", false},
+        RejectedCase{"mode number missing", "K;", false}, RejectedCase{"mode one piece more", "K;1;1", false}),
+    test::CaseName());
+
+// The same answers with a good last piece are taken, so each row above is rejected for the reason it names.
+TEST_F(Tavrel_Filled, TheSameAnswersWithAGoodLastPieceAreTaken) {
+    for (const char* body :
+         {"0;9;12;30;2.00", "7;0.5(10);0.6(10);0.7(100);5;2025;6;15;12;30;0;log_off", "9;U;C;D;4.10;99;5.10;30",
+          "D;2048;1024", "K;1"}) {
+        const TTavrel before = model;
+        Decode(model, body);
+        EXPECT_NE(model, before) << body;
+    }
+    EXPECT_DOUBLE_EQ(Channel(model, CP::chpCh1Value), 0.5);
+    EXPECT_EQ(model.DateTimeOnDevice(), "Время на приборе: 15.06.2025 12:30:00");
 }
 
 TEST(Tavrel_Measure, ElevenPiecesChangeNothing) {
