@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include "bus/subscriber_class.h"
@@ -79,7 +80,12 @@ class TMainForm : public QWidget, public bus::TSubscriberObject {
     QString MemoryFullInfo;
 
     // Main window operations.
+    // The line reaches `Memo1` when the current turn of the event loop ends (FlushLog), together with the
+    // other lines of that turn: one append per turn instead of one per line, which a flood of bad frames
+    // would otherwise pay for on every line.
     void AddLogLine(const QString& text);
+    // Appends the lines still waiting, in their order, as one block.
+    void FlushLog();
     void ShowConnectionState(bool connected);
     void ToggleBusSubscription();
     void RegisterListener();
@@ -135,6 +141,8 @@ class TMainForm : public QWidget, public bus::TSubscriberObject {
 
     link::TXComPortModule& FModule;
     bool FClosed = false;
+    QStringList FPendingLog;
+    QTimer* FLogTimer;  // zero-delay, single shot: FlushLog once the turn ends
 };
 
 }  // namespace tavrel::app
