@@ -80,9 +80,9 @@ class TMainForm : public QWidget, public bus::TSubscriberObject {
     QString MemoryFullInfo;
 
     // Main window operations.
-    // The line reaches `Memo1` when the current turn of the event loop ends (FlushLog), together with the
-    // other lines of that turn: one append per turn instead of one per line, which a flood of bad frames
-    // would otherwise pay for on every line.
+    // The line reaches `Memo1` when the event loop next runs its timers (FlushLog), together with every
+    // line added meanwhile: one append per turn instead of one per line, which a flood of bad frames would
+    // otherwise pay for on every line (each append lays its block out).
     void AddLogLine(const QString& text);
     // Appends the lines still waiting, in their order, as one block.
     void FlushLog();
