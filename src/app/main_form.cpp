@@ -373,7 +373,9 @@ void TMainForm::ButtonAboutClick() {
 void TMainForm::AddLogLine(const QString& text) {
     try {
         FPendingLog.append(text);
-        if (!FLogTimer->isActive()) {
+        if (FPendingLog.size() >= kLogBlockLines) {
+            FlushLog();
+        } else if (!FLogTimer->isActive()) {
             FLogTimer->start();
         }
     } catch (...) {

@@ -82,8 +82,10 @@ class TMainForm : public QWidget, public bus::TSubscriberObject {
     // Main window operations.
     // The line reaches `Memo1` when the event loop next runs its timers (FlushLog), together with every
     // line added meanwhile: one append per turn instead of one per line, which a flood of bad frames would
-    // otherwise pay for on every line (each append lays its block out).
+    // otherwise pay for on every line (each append lays its block out). A loop kept busy by a flood runs
+    // its timers late, so at kLogBlockLines waiting lines they go in at once: no append grows long.
     void AddLogLine(const QString& text);
+    static constexpr qsizetype kLogBlockLines = 512;
     // Appends the lines still waiting, in their order, as one block.
     void FlushLog();
     void ShowConnectionState(bool connected);
