@@ -1,6 +1,7 @@
 #include "app/main_form.h"
 
 #include <array>
+#include <utility>
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -255,12 +256,17 @@ void TMainForm::BuildLayout() {
     TimerInfo = new QTimer(this);
     TimerInfo->setObjectName(QStringLiteral("TimerInfo"));
     TimerInfo->setInterval(1000);
+    FLogTimer = new QTimer(this);
+    FLogTimer->setObjectName(QStringLiteral("LogTimer"));
+    FLogTimer->setSingleShot(true);
+    FLogTimer->setInterval(0);
 
     connect(ButtonRun, &QPushButton::clicked, this, &TMainForm::ButtonRunClick);
     connect(ButtonAbout, &QPushButton::clicked, this, &TMainForm::ButtonAboutClick);
     connect(RGModeWork, &TRadioGroup::Click, this, &TMainForm::RGModeWorkClick);
     connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
     connect(TimerInfo, &QTimer::timeout, this, &TMainForm::TimerInfoTimer);
+    connect(FLogTimer, &QTimer::timeout, this, &TMainForm::FlushLog);
     connect(StatusBar1, &TStatusBar::DrawPanel, this, &TMainForm::StatusBar1DrawPanel);
     connect(StatusBar1, &TStatusBar::MouseMove, this, &TMainForm::StatusBar1MouseMove);
     connect(StatusBar1, &TStatusBar::Click, this, &TMainForm::StatusBar1Click);
@@ -366,9 +372,26 @@ void TMainForm::ButtonAboutClick() {
 
 void TMainForm::AddLogLine(const QString& text) {
     try {
-        Memo1->appendPlainText(text);
+        FPendingLog.append(text);
+        if (FPendingLog.size() >= kLogBlockLines) {
+            FlushLog();
+        } else if (!FLogTimer->isActive()) {
+            FLogTimer->start();
+        }
     } catch (...) {
         // The log is a developer aid; losing a line must never disturb the session.
+    }
+}
+
+void TMainForm::FlushLog() {
+    if (FPendingLog.isEmpty()) {
+        return;
+    }
+    const QStringList lines = std::exchange(FPendingLog, {});
+    try {
+        Memo1->appendPlainText(lines.join(QLatin1Char('\n')));
+    } catch (...) {
+        // As for a single line: the session goes on without them.
     }
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include "bus/subscriber_class.h"
@@ -79,7 +80,14 @@ class TMainForm : public QWidget, public bus::TSubscriberObject {
     QString MemoryFullInfo;
 
     // Main window operations.
+    // The line reaches `Memo1` when the event loop next runs its timers (FlushLog), together with every
+    // line added meanwhile: one append per turn instead of one per line, which a flood of bad frames would
+    // otherwise pay for on every line (each append lays its block out). A loop kept busy by a flood runs
+    // its timers late, so at kLogBlockLines waiting lines they go in at once: no append grows long.
     void AddLogLine(const QString& text);
+    static constexpr qsizetype kLogBlockLines = 512;
+    // Appends the lines still waiting, in their order, as one block.
+    void FlushLog();
     void ShowConnectionState(bool connected);
     void ToggleBusSubscription();
     void RegisterListener();
@@ -135,6 +143,8 @@ class TMainForm : public QWidget, public bus::TSubscriberObject {
 
     link::TXComPortModule& FModule;
     bool FClosed = false;
+    QStringList FPendingLog;
+    QTimer* FLogTimer;  // zero-delay, single shot: FlushLog once the turn ends
 };
 
 }  // namespace tavrel::app

@@ -38,7 +38,12 @@ void TStatusBar::SetPanelText(int index, const QString& text) {
     if (index < 0 || index >= PanelCount()) {
         return;
     }
-    FPanels[static_cast<std::size_t>(index)].Text = text;
+    QString& current = FPanels[static_cast<std::size_t>(index)].Text;
+    // Every answer sets the instrument's clock, which changes once a second: repaint only on a change.
+    if (current == text) {
+        return;
+    }
+    current = text;
     update(PanelRect(index).adjusted(-2, -2, 2, 2));
 }
 

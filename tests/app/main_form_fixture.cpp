@@ -1,5 +1,7 @@
 #include "main_form_fixture.h"
 
+#include <QPlainTextEdit>
+
 namespace tavrel::test {
 
 void MainFormFixture::SetUp() {
@@ -18,6 +20,11 @@ void MainFormFixture::AttachSpy() {
     auto helper = std::make_unique<link::TDataHelper>(TCommandSpy::Handle, Spy.Parser, nullptr);
     Spy.Helper = helper.get();
     Module->_ListenerDataHelperSet(std::move(helper));
+}
+
+QString MainFormFixture::LogText() const {
+    Form->FlushLog();
+    return Form->Memo1->toPlainText();
 }
 
 }  // namespace tavrel::test

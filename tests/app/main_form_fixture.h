@@ -20,6 +20,8 @@ class MainFormFixture : public ::testing::Test {
     void TearDown() override;
     // Registers the command spy as a second listener.
     void AttachSpy();
+    // The log box's text with the lines of the current turn in it (they reach the box when the turn ends).
+    QString LogText() const;
 
     std::unique_ptr<link::TXComPortModule> Module;
     std::unique_ptr<app::TMainForm> Form;

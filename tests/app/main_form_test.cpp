@@ -1,5 +1,7 @@
 #include "app/main_form.h"
 
+#include <ostream>
+
 #include <QApplication>
 #include <QCursor>
 #include <QImage>
@@ -9,6 +11,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -160,8 +163,52 @@ TEST_F(MainWindow, SimulatorBanner_SaysSoInTitleAndWindow) {
 TEST_F(MainWindow, Log_AppendsPlainLines) {
     Form->AddLogLine(QStringLiteral("first"));
     Form->AddLogLine(QStringLiteral("второй"));
-    EXPECT_TRUE(Form->Memo1->toPlainText().endsWith(QStringLiteral("first\nвторой")));
+    EXPECT_TRUE(LogText().endsWith(QStringLiteral("first\nвторой")));
 }
+
+// The lines of one turn of the event loop reach the log box together, in one append, once the turn ends
+// (a longer burst in blocks of kLogBlockLines): none is lost, none changes place, and a burst costs one
+// append per block instead of one per line.
+struct TLogTurns {
+    int LinesPerTurn;
+    int Turns;
+};
+
+void PrintTo(const TLogTurns& c, std::ostream* os) {
+    *os << c.LinesPerTurn << " lines x " << c.Turns << " turns";
+}
+
+class MainWindowLog : public MainFormFixture, public ::testing::WithParamInterface<TLogTurns> {};
+
+TEST_P(MainWindowLog, Burst_EveryLineInOrderOneAppendPerTurn) {
+    int appends = 0;
+    int expectedAppends = 0;
+    QObject::connect(Form->Memo1->document(), &QTextDocument::contentsChange,
+                     [&appends](int /*from*/, int /*removed*/, int /*added*/) { ++appends; });
+    QStringList expected;
+    for (int turn = 0; turn < GetParam().Turns; ++turn) {
+        for (int i = 0; i < GetParam().LinesPerTurn; ++i) {
+            const QString line = QStringLiteral("turn %1 line %2").arg(turn).arg(i);
+            Form->AddLogLine(line);
+            expected.append(line);
+        }
+        const int blocks = GetParam().LinesPerTurn / TMainForm::kLogBlockLines;
+        const int rest = GetParam().LinesPerTurn % TMainForm::kLogBlockLines;
+        // Only full blocks are in before the turn ends.
+        EXPECT_EQ(Form->Memo1->toPlainText(), expected.mid(0, expected.size() - rest).join(QLatin1Char('\n')))
+            << "turn " << turn;
+        expectedAppends += blocks + (rest > 0 ? 1 : 0);
+        const QString whole = expected.join(QLatin1Char('\n'));
+        ASSERT_TRUE(tavrel::test::WaitFor([&] { return Form->Memo1->toPlainText() == whole; }, 2000))
+            << "turn " << turn << ": " << Form->Memo1->blockCount() << " lines, expected " << expected.size();
+        EXPECT_EQ(appends, expectedAppends);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, MainWindowLog,
+                         ::testing::Values(TLogTurns{1, 1}, TLogTurns{2, 1}, TLogTurns{511, 1}, TLogTurns{512, 1},
+                                           TLogTurns{3000, 1}, TLogTurns{1, 4}, TLogTurns{250, 3},
+                                           TLogTurns{700, 2}));
 
 // ---- Port messages, through the shared bus ----
 
@@ -173,10 +220,10 @@ struct TStatusCase {
 class MainWindowStatus : public MainFormFixture, public ::testing::WithParamInterface<TStatusCase> {};
 
 TEST_P(MainWindowStatus, EventStatus_OnlyCloseConnectAndWaitAreLogged) {
-    const QString before = Form->Memo1->toPlainText();
+    const QString before = LogText();
     tavrel::link::PostSubscribeEvent(tavrel::link::subscribeComPortEventStatus,
                                      tavrel::link::MakeEvent(GetParam().Code, "/dev/pts/1"));
-    const QString added = Form->Memo1->toPlainText().mid(before.size()).trimmed();
+    const QString added = LogText().mid(before.size()).trimmed();
     if (GetParam().LogLine == nullptr) {
         EXPECT_TRUE(added.isEmpty()) << added.toStdString();
     } else {
@@ -220,7 +267,7 @@ TEST_F(MainWindow, CloseStatus_StopsTimersClearsModesAndFramesTwiceHarmlessly) {
         EXPECT_EQ(Form->GP->Tag(), -1);
         EXPECT_EQ(Form->WorkState, 255);
     }
-    EXPECT_EQ(Form->Memo1->toPlainText().count(QStringLiteral("**XComPort_Close**")), 2);
+    EXPECT_EQ(LogText().count(QStringLiteral("**XComPort_Close**")), 2);
 }
 
 TEST_F(MainWindow, ErrorMessage_IsLoggedShownAndEndsTheConnection) {
@@ -233,7 +280,7 @@ TEST_F(MainWindow, ErrorMessage_IsLoggedShownAndEndsTheConnection) {
     ASSERT_EQ(closer.Texts.size(), 1U);
     EXPECT_EQ(closer.Texts[0], QStringLiteral("Error: Com port not found (-1)"));
     EXPECT_EQ(closer.Titles[0], QStringLiteral("Ошибка"));
-    EXPECT_TRUE(Form->Memo1->toPlainText().endsWith(QStringLiteral("Error: Com port not found (-1)")));
+    EXPECT_TRUE(LogText().endsWith(QStringLiteral("Error: Com port not found (-1)")));
     EXPECT_EQ(Form->ButtonRun->text(), QStringLiteral("Подключиться"));
     EXPECT_EQ(Module->ListenerCount(), 0U);
 }

@@ -50,7 +50,7 @@ class SessionController : public tavrel::test::MainFormFixture {
     }
 
     QString LastLogLine() const {
-        const QStringList lines = Form->Memo1->toPlainText().split(QLatin1Char('\n'));
+        const QStringList lines = LogText().split(QLatin1Char('\n'));
         return lines.isEmpty() ? QString() : lines.last();
     }
 };
@@ -68,7 +68,7 @@ TEST_F(SessionController, Connect_QueuesMeasuringWithUsbThenRegistratorModeAndRe
     ASSERT_EQ(closer.Texts.size(), 1U);
     EXPECT_EQ(closer.Titles[0], QStringLiteral("Ошибка"));
     EXPECT_TRUE(closer.Texts[0].startsWith(QStringLiteral("Error: "))) << closer.Texts[0].toStdString();
-    EXPECT_TRUE(Form->Memo1->toPlainText().contains(closer.Texts[0]));
+    EXPECT_TRUE(LogText().contains(closer.Texts[0]));
     EXPECT_EQ(Module->ListenerCount(), 1U);
     EXPECT_FALSE(Module->IsRunning());
     EXPECT_EQ(Form->ButtonRun->text(), QStringLiteral("Подключиться"));
@@ -238,6 +238,32 @@ TEST_F(SessionController, Recording_DisablesModeGroupButStillSelectsRegistrator)
     EXPECT_EQ(Form->RGModeWork->ItemIndex(), 0);
     EXPECT_EQ(Spy.Take(), (std::vector<TBytes>{TTavrelCommand::getMeasuring(Restrans::RES_NO_USB_TRANS),
                                                TTavrelCommand::setModeWork(1)}));
+}
+
+// A read that packs many bad frames around one answer, as a flooding line delivers them: the log keeps one
+// line per frame in the order of the frames.
+TEST_F(SessionController, CrcErrorBurst_LogKeepsEveryLineInOrder) {
+    constexpr int kBad = 400;
+    const QString crc = QStringLiteral("_XXX_TavrelData: cmdCRCError");
+    const QString result = QStringLiteral("cmdAnswerCommandResult: LastCommand = 0x30 :: LastCode = 0x0 :: "
+                                          "LastResult = 0x4");
+    TBytes burst;
+    QStringList expected = LogText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const auto add = [&](const TBytes& frame, const QString& line) {
+        burst.insert(burst.end(), frame.begin(), frame.end());
+        expected.append(line);
+    };
+    for (int i = 0; i < kBad; ++i) {
+        add(AnswerFrame(kMeasure, true), crc);
+    }
+    add(AnswerFrame(CommandResultBody('0', 0, 4)), result);
+    for (int i = 0; i < kBad; ++i) {
+        add(AnswerFrame(kMeasure, true), crc);
+    }
+    Module->_ParseData(burst);
+    const QString whole = expected.join(QLatin1Char('\n'));
+    EXPECT_TRUE(tavrel::test::WaitFor([&] { return Form->Memo1->toPlainText() == whole; }, 2000))
+        << Form->Memo1->blockCount() << " lines, expected " << expected.size();
 }
 
 TEST_F(SessionController, CrcError_IsLoggedByKindName) {

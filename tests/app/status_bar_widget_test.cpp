@@ -1,3 +1,8 @@
+#include <utility>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEvent>
 #include <QImage>
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -7,6 +12,22 @@
 namespace {
 
 using tavrel::app::TStatusBar;
+
+// Counts the events of one type that reach the object it filters.
+class TEventCounter : public QObject {
+  public:
+    TEventCounter(QEvent::Type type, int& count) : FType(type), FCount(count) {}
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() == FType) {
+            ++FCount;
+        }
+        return false;
+    }
+
+  private:
+    QEvent::Type FType;
+    int& FCount;
+};
 
 // The main window's six panels: 130, 130, 220, 150, 180, 180 (sums 130, 260, 480, 630, 810, 990).
 class StatusBarHitTest : public ::testing::TestWithParam<std::pair<int, int>> {
@@ -48,6 +69,33 @@ TEST(StatusBarWidget, PanelText_IndexOutsideIsIgnored) {
     bar.SetPanelText(-1, QStringLiteral("lost"));
     EXPECT_EQ(bar.Panel(0).Text, QString());
     EXPECT_EQ(bar.Panel(1).Text, QStringLiteral("Серийный номер: 5"));
+}
+
+// Every answer sets the instrument's clock again; the bar repaints only when a text changes.
+TEST(StatusBarWidget, PanelText_RepaintsOnlyOnChange) {
+    TStatusBar bar;
+    bar.AddPanel(200, Qt::AlignLeft, false);
+    bar.resize(200, 19);
+    bar.show();
+    int paints = 0;
+    TEventCounter counter(QEvent::Paint, paints);
+    bar.installEventFilter(&counter);
+    const auto settle = [&paints] {
+        // Long enough for a requested repaint to happen; a repaint that was not requested never comes.
+        QDeadlineTimer deadline(300);
+        while (!deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return std::exchange(paints, 0);
+    };
+    settle();
+    bar.SetPanelText(0, QStringLiteral("Время на приборе: 09.12.2026 10:11:12"));
+    EXPECT_GE(settle(), 1);
+    bar.SetPanelText(0, QStringLiteral("Время на приборе: 09.12.2026 10:11:12"));
+    EXPECT_EQ(settle(), 0);
+    bar.SetPanelText(0, QStringLiteral("Время на приборе: 09.12.2026 10:11:13"));
+    EXPECT_GE(settle(), 1);
+    EXPECT_EQ(bar.Panel(0).Text, QStringLiteral("Время на приборе: 09.12.2026 10:11:13"));
 }
 
 TEST(StatusBarWidget, OwnerDrawnPanels_AreHandedTheirRectanglesInOrder) {
