@@ -35,6 +35,21 @@ const char* const kJournalFile = "journal.sqlite";
 const char* const kLimitsFile = "limits.json";
 const QSize kPictureSize(260, 150);
 
+// "1 точка", "3 точки", "11 точек": a number of points in Russian plural forms.
+QString PointsText(long long points) {
+    const long long lastTwo = points % 100;
+    const long long last = points % 10;
+    const char* word = (lastTwo >= 11 && lastTwo <= 14) ? "точек"
+                       : last == 1                      ? "точка"
+                       : (last >= 2 && last <= 4)       ? "точки"
+                                                        : "точек";
+    return QStringLiteral("%1 %2").arg(points).arg(QString::fromUtf8(word));
+}
+
+QString PlanText(const QString& name, std::size_t points) {
+    return QStringLiteral("%1 (%2)").arg(name, PointsText(static_cast<long long>(points)));
+}
+
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -330,9 +345,8 @@ void TVerificationTab::OpenJournalFile() {
     if (unfinished && !unfinished.value().empty()) {
         const journal::SessionSummary& last = unfinished.value().front();
         ButtonContinue->setProperty("Session", static_cast<qlonglong>(last.id));
-        ButtonContinue->setText(QStringLiteral("Продолжить сеанс: № %1 от %2 (%3 точек)")
-                                    .arg(Q(last.serial), Q(last.startedAt))
-                                    .arg(last.points));
+        ButtonContinue->setText(QStringLiteral("Продолжить сеанс: № %1 от %2 (%3)")
+                                    .arg(Q(last.serial), Q(last.startedAt), PointsText(last.points)));
         ButtonContinue->show();
     }
 }
@@ -390,7 +404,7 @@ void TVerificationTab::ShowMessage(const QString& text, bool error) {
 
 void TVerificationTab::UseBuiltInTemplate() {
     FPlan = verify::BuiltInTemplate();
-    LabelPlan->setText(Q(FPlan.name) + QStringLiteral(" (%1 точек)").arg(FPlan.points.size()));
+    LabelPlan->setText(PlanText(Q(FPlan.name), FPlan.points.size()));
     LabelPlan->setToolTip(LabelPlan->text());
 }
 
@@ -406,9 +420,7 @@ QString TVerificationTab::LoadPlanFile(const QString& path) {
         return QStringLiteral("План «%1» не принят. %2").arg(QFileInfo(path).fileName(), Q(result.error));
     }
     FPlan = std::move(*result.plan);
-    LabelPlan->setText(QStringLiteral("%1 (%2 точек)")
-                           .arg(Q(FPlan.name).isEmpty() ? QFileInfo(path).fileName() : Q(FPlan.name))
-                           .arg(FPlan.points.size()));
+    LabelPlan->setText(PlanText(FPlan.name.empty() ? QFileInfo(path).fileName() : Q(FPlan.name), FPlan.points.size()));
     LabelPlan->setToolTip(path);
     return {};
 }
@@ -542,7 +554,7 @@ bool TVerificationTab::ContinueSession(std::int64_t session) {
     EditCalibratorSerial->setText(Q(s.header.calibratorSerial));
     EditTemperature->setText(s.header.temperature ? QString::number(*s.header.temperature) : QString());
     EditHumidity->setText(s.header.humidity ? QString::number(*s.header.humidity) : QString());
-    LabelPlan->setText(Q(FPlan.name) + QStringLiteral(" (%1 точек)").arg(FPlan.points.size()));
+    LabelPlan->setText(PlanText(Q(FPlan.name), FPlan.points.size()));
     ButtonContinue->hide();
     ShowMessage(QStringLiteral("Сеанс продолжен с точки %1.").arg(FSequence->current() + 1), false);
     CheckInstrument();

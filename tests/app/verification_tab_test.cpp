@@ -182,4 +182,24 @@ TEST(LimitsDialog, Result_ReadsTheRows) {
     EXPECT_EQ(result.Find(verify::KeyOf(hundred)), earlier);
 }
 
+// The plan's label counts its points in Russian: "1 точка", "3 точки", "11 точек", "21 точка".
+TEST_F(VerificationTab, PlanLabel_CountsPointsInRussianPluralForms) {
+    verify::TestPoint point;
+    point.channel = 1;
+    point.range = 10;
+    point.nominal = 9;
+    point.band = 0.01;
+    for (const auto& [count, words] : std::vector<std::pair<std::size_t, const char*>>{{1, "(1 точка)"},
+                                                                                       {3, "(3 точки)"},
+                                                                                       {5, "(5 точек)"},
+                                                                                       {11, "(11 точек)"},
+                                                                                       {14, "(14 точек)"},
+                                                                                       {21, "(21 точка)"},
+                                                                                       {22, "(22 точки)"},
+                                                                                       {112, "(112 точек)"}}) {
+        ASSERT_NO_FATAL_FAILURE(Start(std::vector<verify::TestPoint>(count, point)));
+        EXPECT_TRUE(Tab->LabelPlan->text().endsWith(QString::fromUtf8(words))) << Tab->LabelPlan->text().toStdString();
+    }
+}
+
 }  // namespace
