@@ -1,5 +1,9 @@
 #include "app/halvo.h"
 
+#include <sys/ptrace.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstring>
 
 #include <QApplication>
@@ -156,11 +160,26 @@ TEST(Halvo, GetAppBuildYear_UsesThisBuildsYear) {
     EXPECT_EQ(THalvo::GetAppBuildYear(linkYear, QStringLiteral("<%s>")), QStringLiteral("<%1>").arg(linkYear));
 }
 
-TEST(Halvo, IsDebug_FalseWhenNotTraced) {
-    // Meaningless under a debugger, where it must answer true.
+TEST(Halvo, IsDebug_FollowsATracer) {
     if (THalvo::isDebug()) {
         GTEST_SKIP() << "running under a tracer";
     }
+    // A child that asks its parent to trace it must see a debugger; the untraced parent sees none.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) {
+            ::_exit(2);
+        }
+        ::_exit(THalvo::isDebug() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 2) {
+        GTEST_SKIP() << "tracing is not allowed here";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the traced child was not told it has a debugger";
     EXPECT_FALSE(THalvo::isDebug());
 }
 
