@@ -6,6 +6,8 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "bus/main_thread_batch.h"
 #include "bus/message_key.h"
@@ -35,6 +37,31 @@ std::string CallbackKey(const TMethod& AMethod, const std::string& AKey) {
 std::string KeyOf(std::string_view AMessageName, const TTypeInfo& AArgType) {
     return AArgType.Kind == TTypeKind::tkInterface ? TypedMessageKey(AArgType, AMessageName)
                                                    : TextMessageKey(AMessageName);
+}
+
+// A posting thread sends the same few messages over and over, so it keeps the keys it has formed: a post
+// then builds no key text and takes no lock of the key cache. A key depends only on its type and name.
+// Kept keys never move (the list is reserved once and stops growing when full: nullptr then), because a
+// handler called during the post may post again on this thread while the outer post still uses its key.
+const std::string* KeptMessageKey(const TTypeInfo& AType, std::string_view AMessageName) {
+    struct TEntry {
+        const TTypeInfo* Type;
+        std::string Name;
+        std::string Key;
+    };
+    constexpr std::size_t kMaxEntries = 32;
+    thread_local std::vector<TEntry> tEntries;
+    for (const TEntry& entry : tEntries) {
+        if (entry.Type == &AType && entry.Name == AMessageName) {
+            return &entry.Key;
+        }
+    }
+    if (tEntries.size() == kMaxEntries) {
+        return nullptr;
+    }
+    std::string key = TypedMessageKey(AType, AMessageName);
+    tEntries.reserve(kMaxEntries);
+    return &tEntries.emplace_back(TEntry{&AType, std::string(AMessageName), std::move(key)}).Key;
 }
 
 template <class T>
@@ -188,7 +215,11 @@ void TMessageManager::Post(std::string_view AMessageName, const std::string& AMe
 
 void TMessageManager::Post(std::string_view AMessageName, const TTypeInfo& AType,
                            const std::shared_ptr<void>& AMessage) {
-    Deliver(TypedMessageKey(AType, AMessageName), AMessage);
+    if (const std::string* kept = KeptMessageKey(AType, AMessageName)) {
+        Deliver(*kept, AMessage);
+    } else {
+        Deliver(TypedMessageKey(AType, AMessageName), AMessage);
+    }
 }
 
 template <class T>
