@@ -1,11 +1,13 @@
 #include "bus/message_manager.h"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -227,14 +229,24 @@ void TMessageManager::Deliver(const std::string& AKey, const T& AMessage) {
     if (AKey.empty()) {
         throw EMessaging("Invalid message name");
     }
-    TSubscriptionList snapshot;
+    // A message has a few subscribers: their snapshot stays on the stack, without an allocation per post.
+    std::array<std::shared_ptr<ISubscription>, 4> few;
+    TSubscriptionList many;
+    std::span<const std::shared_ptr<ISubscription>> snapshot;
     {
         const std::lock_guard guard(FCriticalSection);
         const auto found = FMessageSubscriptions.find(AKey);
         if (found == FMessageSubscriptions.end()) {
             return;
         }
-        snapshot = found->second;
+        const TSubscriptionList& list = found->second;
+        if (list.size() <= few.size()) {
+            std::copy(list.begin(), list.end(), few.begin());
+            snapshot = std::span(few.data(), list.size());
+        } else {
+            many = list;
+            snapshot = many;
+        }
     }
     std::shared_ptr<IMessagingPlatform> platform;
     std::optional<bool> isMainThread;

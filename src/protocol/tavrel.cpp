@@ -256,6 +256,12 @@ void AppendDouble(std::string& out, double v) {
     if (!std::isfinite(v) || v == 0.0) {
         v = 0.0;
     }
+    // A whole number of at most five digits is written the same in the shortest form (fixed notation is
+    // never longer than "1e+05" there), and without the general conversion; ranges and shunts are such.
+    if (std::fabs(v) < 1e5 && std::trunc(v) == v) {
+        AppendInt(out, static_cast<int>(v));
+        return;
+    }
     std::array<char, 32> buf{};
     const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), v);
     out.append(buf.data(), res.ptr);

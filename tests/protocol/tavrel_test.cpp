@@ -1,6 +1,8 @@
 #include "protocol/tavrel.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <regex>
 #include <string>
 
@@ -441,6 +443,23 @@ INSTANTIATE_TEST_SUITE_P(Table, Tavrel_JSONText,
                                            TTextCase{"24 \xC2\xB0""C", "24 \xC2\xB0""C"},
                                            TTextCase{"\xD0\x96\xF0\x9F\x94\x8B!", "\xD0\x96\xF0\x9F\x94\x8B!"},
                                            TTextCase{"3\xFF""9", "3?9"}));
+
+// Channel numbers are written in the shortest form that reads back the same, whole numbers included.
+class Tavrel_JSONNumber : public ::testing::TestWithParam<double> {};
+
+TEST_P(Tavrel_JSONNumber, IsTheShortestRoundTripForm) {
+    const double value = GetParam();
+    std::array<char, 32> expected{};
+    const auto end = std::to_chars(expected.data(), expected.data() + expected.size(), value).ptr;
+    nlohmann::json doc;
+    doc["dicChannel"]["chpCh1Value"] = value;
+    const std::string text = TTavrel::FromJSONText(doc.dump())->ToJSONText();
+    EXPECT_NE(text.find("\"chpCh1Value\":" + std::string(expected.data(), end) + "}"), std::string::npos) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Tavrel_JSONNumber,
+                         ::testing::Values(1.0, -1.0, 10.0, 12000.0, 99999.0, -99999.0, 100000.0, -100000.0,
+                                           120000.0, 1e15, 0.5, -3.25, 1e-7, 99999.5, 4294967296.0));
 
 }  // namespace
 }  // namespace tavrel::protocol
