@@ -268,19 +268,9 @@ void AppendDouble(std::string& out, double v) {
 }
 
 void AppendKey(std::string& out, std::string_view key) {
-    // One append per key: the model's keys are short.
-    std::array<char, 32> buf{};
-    if (key.size() + 3 > buf.size()) {
-        out.push_back('"');
-        out += key;
-        out += "\":";
-        return;
-    }
-    buf[0] = '"';
-    std::memcpy(buf.data() + 1, key.data(), key.size());
-    buf[key.size() + 1] = '"';
-    buf[key.size() + 2] = ':';
-    out.append(buf.data(), key.size() + 3);
+    out.push_back('"');
+    out += key;
+    out += "\":";
 }
 
 // UTF-16LE of an ASCII text, eight characters per step: this goes out with every answer. False, with
@@ -673,19 +663,15 @@ std::string TTavrel::ToJSONText() const {
     std::string out;
     out.reserve(512);
     out.push_back('{');
-    AppendKey(out, "numberDevice");
+    out += R"("numberDevice":)";
     AppendInt(out, FNumberDevice);
-    out += ',';
-    AppendKey(out, "monthDevice");
+    out += R"(,"monthDevice":)";
     AppendInt(out, FMonthDevice);
-    out += ',';
-    AppendKey(out, "yearDevice");
+    out += R"(,"yearDevice":)";
     AppendInt(out, FYearDevice);
-    out += ',';
-    AppendKey(out, "firmwareDevice");
+    out += R"(,"firmwareDevice":)";
     AppendString(out, FFirmwareDevice);
-    out += ',';
-    AppendKey(out, "dicChannel");
+    out += R"(,"dicChannel":)";
     out.push_back('{');
     bool first = true;
     for (const auto& [key, value] : FDicChannel) {
@@ -696,50 +682,35 @@ std::string TTavrel::ToJSONText() const {
         AppendKey(out, kChannelNames[static_cast<std::size_t>(key)]);
         AppendDouble(out, value);
     }
-    out += "},";
-    AppendKey(out, "dateTimeOnDevice");
+    out += R"(},"dateTimeOnDevice":)";
     AppendIsoDateTime(out, FDateTimeOnDevice);
-    out += ',';
-    AppendKey(out, "typeState");
+    out += R"(,"typeState":)";
     AppendString(out, kTypeStateNames[static_cast<std::size_t>(FTypeState)]);
-    out += ',';
-    AppendKey(out, "modeWork");
+    out += R"(,"modeWork":)";
     AppendString(out, kModeWorkNames[static_cast<std::size_t>(FModeWork)]);
-    out += ',';
-    AppendKey(out, "lastCommand");
+    out += R"(,"lastCommand":)";
     AppendInt(out, FLastCommand);
-    out += ',';
-    AppendKey(out, "lastResult");
+    out += R"(,"lastResult":)";
     AppendInt(out, FLastResult);
-    out += ',';
-    AppendKey(out, "lastCode");
+    out += R"(,"lastCode":)";
     AppendInt(out, FLastCode);
-    out += ',';
-    AppendKey(out, "memoryFree");
+    out += R"(,"memoryFree":)";
     AppendInt(out, FMemoryFree);
-    out += ',';
-    AppendKey(out, "memoryFull");
+    out += R"(,"memoryFull":)";
     AppendInt(out, FMemoryFull);
-    out += ',';
-    AppendKey(out, "percentAKB");
+    out += R"(,"percentAKB":)";
     AppendString(out, FPercentAKB);
-    out += ',';
-    AppendKey(out, "sourcePower");
+    out += R"(,"sourcePower":)";
     AppendString(out, kSourcePowerNames[static_cast<std::size_t>(FSourcePower)]);
-    out += ',';
-    AppendKey(out, "voltPowerAKB");
+    out += R"(,"voltPowerAKB":)";
     AppendString(out, FVoltPowerAKB);
-    out += ',';
-    AppendKey(out, "voltAKB");
+    out += R"(,"voltAKB":)";
     AppendString(out, FVoltAKB);
-    out += ',';
-    AppendKey(out, "tempAKB");
+    out += R"(,"tempAKB":)";
     AppendString(out, FTempAKB);
-    out += ',';
-    AppendKey(out, "uSBPower");
+    out += R"(,"uSBPower":)";
     AppendString(out, kUSBPowerNames[static_cast<std::size_t>(FUSBPower)]);
-    out += ',';
-    AppendKey(out, "aKBState");
+    out += R"(,"aKBState":)";
     AppendString(out, kAKBStateNames[static_cast<std::size_t>(FAKBState)]);
     out.push_back('}');
     return out;
