@@ -281,10 +281,12 @@ bool TSerialPort::WaitReadable(os::THandle Handle, os::THandle Wake, int Timeout
         if (outcome == os::TWaitResult::wrWoken || outcome == os::TWaitResult::wrTimeout) {
             return false;
         }
-        // A read tells data from a spurious wake or a line that is gone; the byte it gets is kept for the
-        // next RecvBuffer. Not the byte count: a tty counts under its settings' write lock, which waits
-        // for the driver still passing on the bytes that woke this wait (two more context switches).
         int count = 0;
+        if (os::BytesWaiting(Handle, count) == 0 && count > 0) {
+            return true;
+        }
+        // Readable with nothing queued: either a spurious wake or a line that is gone. Only a read tells
+        // them apart; a byte it happens to get is kept for the next RecvBuffer.
         std::uint8_t probe = 0;
         const int readError = os::ReadSome(Handle, &probe, 1, count);
         if (readError == 0 && count == 1) {
