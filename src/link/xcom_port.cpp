@@ -21,16 +21,9 @@ constexpr std::uint32_t kReleaseWaitMs = 250;
 constexpr std::int32_t kCodeNotFound = -1;
 constexpr std::int32_t kCodeTimeout = 20000;
 
-std::string Trim(const std::string& text) {
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= 32) {
-        ++first;
-    }
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) {
-        --last;
-    }
-    return text.substr(first, last - first);
+// Nothing but spaces and control characters.
+bool IsBlank(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) <= 32; });
 }
 
 // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}, returned in upper case.
@@ -73,7 +66,7 @@ TXComPort::TXComPort() : FPortsGUID("{00000000-0000-0000-0000-000000000000}") {}
 TXComPort::TXComPort(std::string _PIDVID, std::string_view _PortsGUID) : TXComPort() {
     FPIDVID = std::move(_PIDVID);
     FPortsGUID = std::string(DefaultPortsGUID);
-    if (!Trim(std::string(_PortsGUID)).empty()) {
+    if (!IsBlank(_PortsGUID)) {
         FPortsGUID = ParseGUID(_PortsGUID);
     }
 }
@@ -93,7 +86,7 @@ std::shared_ptr<TSerialPort> TXComPort::_Device() const {
 }
 
 void TXComPort::Connect() {
-    if (Trim(ComPortName()).empty()) {
+    if (IsBlank(ComPortName())) {
         Disconnect();
         _PostError(kCodeNotFound, "Com port not found");
         return;
@@ -300,6 +293,14 @@ bool TXComPort::_ReadAndPostChunk(TSerialPort& Device) {
 }
 
 void TXComPort::_OnSerialStatus(int Reason, const std::string& Value) {
+    // Formed in place: the read reports go out with every chunk the listen task posts.
+    const auto counted = [&Value](std::string_view Head) {
+        constexpr std::string_view kTail = " byte]**";
+        std::string text;
+        text.reserve(Head.size() + Value.size() + kTail.size());
+        text.append(Head).append(Value).append(kTail);
+        return text;
+    };
     std::string status;
     TEventStatusComPort event = TEventStatusComPort::XComPort_Unknown;
     switch (static_cast<THookSerialReason>(Reason)) {
@@ -321,11 +322,11 @@ void TXComPort::_OnSerialStatus(int Reason, const std::string& Value) {
             event = TEventStatusComPort::XComPort_CanWrite;
             break;
         case THookSerialReason::HR_ReadCount:
-            status = "**HR_ReadCount[" + Value + " byte]**";
+            status = counted("**HR_ReadCount[");
             event = TEventStatusComPort::XComPort_ReadCount;
             break;
         case THookSerialReason::HR_WriteCount:
-            status = "**HR_WriteCount[" + Value + " byte]**";
+            status = counted("**HR_WriteCount[");
             event = TEventStatusComPort::XComPort_WriteCount;
             break;
         case THookSerialReason::HR_Wait:
@@ -335,8 +336,8 @@ void TXComPort::_OnSerialStatus(int Reason, const std::string& Value) {
     }
     // Both messages of one report reach the main thread as one queued procedure.
     bus::TMainThreadBatch batch;
-    if (!Trim(status).empty()) {
-        _PostStatus(status);
+    if (!IsBlank(status)) {
+        _PostStatus(std::move(status));
     }
     if (event != TEventStatusComPort::XComPort_Unknown) {
         _PostEventStatus(event, Value);
@@ -381,8 +382,8 @@ void TXComPort::_PostError(std::int32_t Code, const std::string& Text) {
     PostSubscribeEvent(subscribeComPortError, MakeErrorEvent(Text, Code));
 }
 
-void TXComPort::_PostStatus(const std::string& Text) {
-    PostSubscribeEvent(subscribeComPortStatus, MakeErrorEvent(Text, 0));
+void TXComPort::_PostStatus(std::string Text) {
+    PostSubscribeEvent(subscribeComPortStatus, TMessageEvent{std::move(Text), 0});  // code 0: the text as it is
 }
 
 void TXComPort::_PostEventStatus(TEventStatusComPort Status, const std::string& Value) {
