@@ -95,14 +95,9 @@ class TPostStamps : public bus::TSubscriberObject {
     }
     void OnData(const std::shared_ptr<link::ISubscribeMessage>& message) {
         const std::int64_t now = NowNs();
-        // This probe runs on the listen task before the chunk is handed on: one copy of the bytes only.
-        auto data = message->Data();
+        const auto data = message->Data();
         // One answer per chunk at this pace: "\x02;" then the body.
-        long seq = -1;
-        if (data.size() > 2) {
-            data.erase(data.begin(), data.begin() + 2);
-            seq = SequenceOf(data);
-        }
+        const long seq = data.size() > 2 ? SequenceOf(TBytes(data.begin() + 2, data.end())) : -1;
         if (Posted != nullptr && seq >= 0 && static_cast<std::size_t>(seq) < Posted->size() && (*Posted)[seq] == 0) {
             (*Posted)[seq] = now;
             (*Woken)[seq] = FCanRead;

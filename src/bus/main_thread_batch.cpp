@@ -11,9 +11,6 @@ namespace {
 
 thread_local TMainThreadBatch* tOpenBatch = nullptr;
 
-// A burst is usually a handful of messages.
-constexpr std::size_t kExpectedProcs = 8;
-
 // Runs every procedure even when one throws, as separately queued ones would be run. The first failure
 // leaves through the batch itself; later ones are queued on their own, so the platform reports each.
 void RunAll(std::vector<std::function<void()>>& procs) {
@@ -72,11 +69,7 @@ bool TMainThreadBatch::Collect(std::function<void()>& proc) {
     if (tOpenBatch == nullptr) {
         return false;
     }
-    std::vector<std::function<void()>>& procs = tOpenBatch->FProcs;
-    if (procs.capacity() == 0) {
-        procs.reserve(kExpectedProcs);  // one growth instead of one per doubling in every burst
-    }
-    procs.push_back(std::move(proc));
+    tOpenBatch->FProcs.push_back(std::move(proc));
     return true;
 }
 

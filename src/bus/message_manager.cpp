@@ -1,15 +1,11 @@
 #include "bus/message_manager.h"
 
 #include <algorithm>
-#include <array>
 #include <cassert>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
-#include <span>
-#include <string>
-#include <vector>
 
 #include "bus/main_thread_batch.h"
 #include "bus/message_key.h"
@@ -39,31 +35,6 @@ std::string CallbackKey(const TMethod& AMethod, const std::string& AKey) {
 std::string KeyOf(std::string_view AMessageName, const TTypeInfo& AArgType) {
     return AArgType.Kind == TTypeKind::tkInterface ? TypedMessageKey(AArgType, AMessageName)
                                                    : TextMessageKey(AMessageName);
-}
-
-// A posting thread sends the same few messages over and over, so it keeps the keys it has formed: a post
-// then builds no key text and takes no lock of the key cache. A key depends only on its type and name.
-// Kept keys never move (the list is reserved once and stops growing when full: nullptr then), because a
-// handler called during the post may post again on this thread while the outer post still uses its key.
-const std::string* KeptMessageKey(const TTypeInfo& AType, std::string_view AMessageName) {
-    struct TEntry {
-        const TTypeInfo* Type;
-        std::string Name;
-        std::string Key;
-    };
-    constexpr std::size_t kMaxEntries = 32;
-    thread_local std::vector<TEntry> tEntries;
-    for (const TEntry& entry : tEntries) {
-        if (entry.Type == &AType && entry.Name == AMessageName) {
-            return &entry.Key;
-        }
-    }
-    if (tEntries.size() == kMaxEntries) {
-        return nullptr;
-    }
-    std::string key = TypedMessageKey(AType, AMessageName);
-    tEntries.reserve(kMaxEntries);
-    return &tEntries.emplace_back(TEntry{&AType, std::string(AMessageName), std::move(key)}).Key;
 }
 
 template <class T>
@@ -217,11 +188,7 @@ void TMessageManager::Post(std::string_view AMessageName, const std::string& AMe
 
 void TMessageManager::Post(std::string_view AMessageName, const TTypeInfo& AType,
                            const std::shared_ptr<void>& AMessage) {
-    if (const std::string* kept = KeptMessageKey(AType, AMessageName)) {
-        Deliver(*kept, AMessage);
-    } else {
-        Deliver(TypedMessageKey(AType, AMessageName), AMessage);
-    }
+    Deliver(TypedMessageKey(AType, AMessageName), AMessage);
 }
 
 template <class T>
@@ -229,24 +196,14 @@ void TMessageManager::Deliver(const std::string& AKey, const T& AMessage) {
     if (AKey.empty()) {
         throw EMessaging("Invalid message name");
     }
-    // A message has a few subscribers: their snapshot stays on the stack, without an allocation per post.
-    std::array<std::shared_ptr<ISubscription>, 4> few;
-    TSubscriptionList many;
-    std::span<const std::shared_ptr<ISubscription>> snapshot;
+    TSubscriptionList snapshot;
     {
         const std::lock_guard guard(FCriticalSection);
         const auto found = FMessageSubscriptions.find(AKey);
         if (found == FMessageSubscriptions.end()) {
             return;
         }
-        const TSubscriptionList& list = found->second;
-        if (list.size() <= few.size()) {
-            std::copy(list.begin(), list.end(), few.begin());
-            snapshot = std::span(few.data(), list.size());
-        } else {
-            many = list;
-            snapshot = many;
-        }
+        snapshot = found->second;
     }
     std::shared_ptr<IMessagingPlatform> platform;
     std::optional<bool> isMainThread;

@@ -9,11 +9,6 @@ void TSubscribeMessage::SetMessageEvent(const TMessageEvent& Value) {
     FMessageEvent = Value;
 }
 
-void TSubscribeMessage::SetMessageEvent(TMessageEvent&& Value) {
-    const std::lock_guard guard(FLock);
-    FMessageEvent = std::move(Value);
-}
-
 TMessageEvent TSubscribeMessage::GetMessageEvent() const {
     const std::lock_guard guard(FLock);
     return FMessageEvent;

@@ -42,8 +42,6 @@ class TSubscribeMessage final : public ISubscribeMessage {
     TSubscribeMessage() = default;
 
     void SetMessageEvent(const TMessageEvent& Value) override;
-    // Takes the texts without copying them again (a fresh report).
-    void SetMessageEvent(TMessageEvent&& Value);
     TMessageEvent GetMessageEvent() const override;
     std::vector<std::uint8_t> GetData() const override;
     void SetData(const std::vector<std::uint8_t>& Value) override;

@@ -21,9 +21,16 @@ constexpr std::uint32_t kReleaseWaitMs = 250;
 constexpr std::int32_t kCodeNotFound = -1;
 constexpr std::int32_t kCodeTimeout = 20000;
 
-// Nothing but spaces and control characters.
-bool IsBlank(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) <= 32; });
+std::string Trim(const std::string& text) {
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && static_cast<unsigned char>(text[first]) <= 32) {
+        ++first;
+    }
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) {
+        --last;
+    }
+    return text.substr(first, last - first);
 }
 
 // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}, returned in upper case.
@@ -66,7 +73,7 @@ TXComPort::TXComPort() : FPortsGUID("{00000000-0000-0000-0000-000000000000}") {}
 TXComPort::TXComPort(std::string _PIDVID, std::string_view _PortsGUID) : TXComPort() {
     FPIDVID = std::move(_PIDVID);
     FPortsGUID = std::string(DefaultPortsGUID);
-    if (!IsBlank(_PortsGUID)) {
+    if (!Trim(std::string(_PortsGUID)).empty()) {
         FPortsGUID = ParseGUID(_PortsGUID);
     }
 }
@@ -86,7 +93,7 @@ std::shared_ptr<TSerialPort> TXComPort::_Device() const {
 }
 
 void TXComPort::Connect() {
-    if (IsBlank(ComPortName())) {
+    if (Trim(ComPortName()).empty()) {
         Disconnect();
         _PostError(kCodeNotFound, "Com port not found");
         return;
@@ -293,14 +300,6 @@ bool TXComPort::_ReadAndPostChunk(TSerialPort& Device) {
 }
 
 void TXComPort::_OnSerialStatus(int Reason, const std::string& Value) {
-    // Formed in place: the read reports go out with every chunk the listen task posts.
-    const auto counted = [&Value](std::string_view Head) {
-        constexpr std::string_view kTail = " byte]**";
-        std::string text;
-        text.reserve(Head.size() + Value.size() + kTail.size());
-        text.append(Head).append(Value).append(kTail);
-        return text;
-    };
     std::string status;
     TEventStatusComPort event = TEventStatusComPort::XComPort_Unknown;
     switch (static_cast<THookSerialReason>(Reason)) {
@@ -322,11 +321,11 @@ void TXComPort::_OnSerialStatus(int Reason, const std::string& Value) {
             event = TEventStatusComPort::XComPort_CanWrite;
             break;
         case THookSerialReason::HR_ReadCount:
-            status = counted("**HR_ReadCount[");
+            status = "**HR_ReadCount[" + Value + " byte]**";
             event = TEventStatusComPort::XComPort_ReadCount;
             break;
         case THookSerialReason::HR_WriteCount:
-            status = counted("**HR_WriteCount[");
+            status = "**HR_WriteCount[" + Value + " byte]**";
             event = TEventStatusComPort::XComPort_WriteCount;
             break;
         case THookSerialReason::HR_Wait:
@@ -336,8 +335,8 @@ void TXComPort::_OnSerialStatus(int Reason, const std::string& Value) {
     }
     // Both messages of one report reach the main thread as one queued procedure.
     bus::TMainThreadBatch batch;
-    if (!IsBlank(status)) {
-        _PostStatus(std::move(status));
+    if (!Trim(status).empty()) {
+        _PostStatus(status);
     }
     if (event != TEventStatusComPort::XComPort_Unknown) {
         _PostEventStatus(event, Value);
@@ -382,8 +381,8 @@ void TXComPort::_PostError(std::int32_t Code, const std::string& Text) {
     PostSubscribeEvent(subscribeComPortError, MakeErrorEvent(Text, Code));
 }
 
-void TXComPort::_PostStatus(std::string Text) {
-    PostSubscribeEvent(subscribeComPortStatus, TMessageEvent{std::move(Text), 0});  // code 0: the text as it is
+void TXComPort::_PostStatus(const std::string& Text) {
+    PostSubscribeEvent(subscribeComPortStatus, MakeErrorEvent(Text, 0));
 }
 
 void TXComPort::_PostEventStatus(TEventStatusComPort Status, const std::string& Value) {

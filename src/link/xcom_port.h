@@ -94,7 +94,7 @@ class TXComPort {
     bool _ReadAndPostChunk(TSerialPort& Device);
     void _PostData(TBytes Data);
     void _PostError(std::int32_t Code, const std::string& Text);
-    void _PostStatus(std::string Text);
+    void _PostStatus(const std::string& Text);
     void _PostEventStatus(TEventStatusComPort Status, const std::string& Value);
     void _WaitForRoom();
 

@@ -22,9 +22,9 @@ TMessageEvent MakeEvent(std::int32_t Code, const std::string& Text) {
     return TMessageEvent{Text, Code};
 }
 
-void PostSubscribeEvent(std::string_view Name, TMessageEvent Event) {
+void PostSubscribeEvent(std::string_view Name, const TMessageEvent& Event) {
     auto message = std::make_shared<TSubscribeMessage>();
-    message->SetMessageEvent(std::move(Event));
+    message->SetMessageEvent(Event);
     PostTypedMessage<ISubscribeMessage>(Name, std::move(message));
 }
 

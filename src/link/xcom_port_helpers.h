@@ -17,7 +17,7 @@ TMessageEvent MakeErrorEvent(const std::string& Text, std::int32_t Code);
 TMessageEvent MakeEvent(std::int32_t Code, const std::string& Text);
 
 // Post a fresh TSubscribeMessage under Name on the shared bus, from the calling thread.
-void PostSubscribeEvent(std::string_view Name, TMessageEvent Event);
+void PostSubscribeEvent(std::string_view Name, const TMessageEvent& Event);
 void PostSubscribeData(std::string_view Name, std::vector<std::uint8_t> Bytes);
 
 // Hands a failure that must not leave a destructor (a status handler that threw) to the main thread, where

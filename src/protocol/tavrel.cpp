@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <charconv>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -18,13 +15,13 @@
 namespace tavrel::protocol {
 namespace {
 
-constexpr std::array<std::string_view, 7> kChannelNames = {"chpCh1Value", "chpCh2Value", "chpCh3Value", "chpCh1Range",
+constexpr std::array<const char*, 7> kChannelNames = {"chpCh1Value", "chpCh2Value", "chpCh3Value", "chpCh1Range",
                                                       "chpCh2Range", "chpCh3Range", "chpCh3Shunt"};
-constexpr std::array<std::string_view, 4> kTypeStateNames = {"tsUnknown", "tsNoRec", "tsWaitRec", "tsRec"};
-constexpr std::array<std::string_view, 3> kModeWorkNames = {"UNKNOWN_MODE", "REGISTRATOR_MODE", "IPP_MODE"};
-constexpr std::array<std::string_view, 4> kSourcePowerNames = {"B", "U", "A", "tspUnknown"};
-constexpr std::array<std::string_view, 3> kAKBStateNames = {"C", "D", "takbUnknown"};
-constexpr std::array<std::string_view, 2> kUSBPowerNames = {"USB_E", "USB_D"};
+constexpr std::array<const char*, 4> kTypeStateNames = {"tsUnknown", "tsNoRec", "tsWaitRec", "tsRec"};
+constexpr std::array<const char*, 3> kModeWorkNames = {"UNKNOWN_MODE", "REGISTRATOR_MODE", "IPP_MODE"};
+constexpr std::array<const char*, 4> kSourcePowerNames = {"B", "U", "A", "tspUnknown"};
+constexpr std::array<const char*, 3> kAKBStateNames = {"C", "D", "takbUnknown"};
+constexpr std::array<const char*, 2> kUSBPowerNames = {"USB_E", "USB_D"};
 
 // Answer text: ASCII decoding turns every byte above 127 into '?'.
 struct TPieces {
@@ -202,25 +199,11 @@ std::size_t DecodeUtf8(std::string_view s, std::size_t i, std::uint32_t& cp) {
     return len;
 }
 
-bool IsPlainJsonChar(unsigned char u) {
-    return u >= 0x20 && u < 0x7F && u != '"' && u != '\\';
-}
-
 // Texts decoded from answers are ASCII, but a rebuilt model may hold any UTF-8 text: it is written as it is,
 // and a byte that starts no well-formed sequence becomes '?', as a character the code page lacks would.
 void AppendString(std::string& out, std::string_view s) {
     out.push_back('"');
     for (std::size_t i = 0; i < s.size(); ++i) {
-        // Printable ASCII goes out a run at a time.
-        std::size_t plain = i;
-        while (plain < s.size() && IsPlainJsonChar(static_cast<unsigned char>(s[plain]))) {
-            ++plain;
-        }
-        if (plain > i) {
-            out.append(s.substr(i, plain - i));
-            i = plain - 1;
-            continue;
-        }
         const char c = s[i];
         const auto u = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
@@ -231,6 +214,8 @@ void AppendString(std::string& out, std::string_view s) {
             out += "\\u00";
             out.push_back(kHex[u >> 4]);
             out.push_back(kHex[u & 0x0F]);
+        } else if (u < 0x80) {
+            out.push_back(c);
         } else {
             std::uint32_t cp = 0;
             const std::size_t len = DecodeUtf8(s, i, cp);
@@ -257,58 +242,15 @@ void AppendDouble(std::string& out, double v) {
     if (!std::isfinite(v) || v == 0.0) {
         v = 0.0;
     }
-    // A whole number of at most five digits is written the same in the shortest form (fixed notation is
-    // never longer than "1e+05" there), and without the general conversion; ranges and shunts are such.
-    if (std::fabs(v) < 1e5 && std::trunc(v) == v) {
-        AppendInt(out, static_cast<int>(v));
-        return;
-    }
     std::array<char, 32> buf{};
     const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), v);
     out.append(buf.data(), res.ptr);
 }
 
-void AppendKey(std::string& out, std::string_view key) {
+void AppendKey(std::string& out, const char* key) {
     out.push_back('"');
     out += key;
     out += "\":";
-}
-
-// UTF-16LE of an ASCII text, eight characters per step: this goes out with every answer. False, with
-// `out` undefined, when the text is not ASCII.
-bool WidenAscii(std::string_view text, TTavrel::Bytes& out) {
-    out.resize(text.size() * 2);
-    std::uint8_t* to = out.data();
-    std::size_t i = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        // Spreads four bytes into the low bytes of four 16-bit units.
-        const auto spread = [](std::uint64_t x) {
-            x = (x | (x << 16U)) & 0x0000FFFF0000FFFFULL;
-            return (x | (x << 8U)) & 0x00FF00FF00FF00FFULL;
-        };
-        std::uint64_t high = 0;
-        for (; i + 8 <= text.size(); i += 8) {
-            std::uint64_t chars = 0;
-            std::memcpy(&chars, text.data() + i, 8);
-            high |= chars;
-            const std::uint64_t low = spread(chars & 0xFFFFFFFFULL);
-            const std::uint64_t top = spread(chars >> 32U);
-            std::memcpy(to + 2 * i, &low, 8);
-            std::memcpy(to + 2 * i + 8, &top, 8);
-        }
-        if ((high & 0x8080808080808080ULL) != 0) {
-            return false;
-        }
-    }
-    for (; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x80) {
-            return false;
-        }
-        to[2 * i] = c;
-        to[2 * i + 1] = 0;
-    }
-    return true;
 }
 
 void PutDigits(char* at, int value, int width) {
@@ -413,7 +355,7 @@ std::string Utf16LeToUtf8(const TTavrel::Bytes& in) {
 }
 
 template <std::size_t N>
-std::uint8_t EnumFromName(const nlohmann::json& v, const std::array<std::string_view, N>& names, const char* member) {
+std::uint8_t EnumFromName(const nlohmann::json& v, const std::array<const char*, N>& names, const char* member) {
     if (!v.is_string()) {
         throw EJsonModelError(std::string(member) + ": expected a string");
     }
@@ -680,15 +622,19 @@ std::string TTavrel::ToJSONText() const {
     std::string out;
     out.reserve(512);
     out.push_back('{');
-    out += R"("numberDevice":)";
+    AppendKey(out, "numberDevice");
     AppendInt(out, FNumberDevice);
-    out += R"(,"monthDevice":)";
+    out += ',';
+    AppendKey(out, "monthDevice");
     AppendInt(out, FMonthDevice);
-    out += R"(,"yearDevice":)";
+    out += ',';
+    AppendKey(out, "yearDevice");
     AppendInt(out, FYearDevice);
-    out += R"(,"firmwareDevice":)";
+    out += ',';
+    AppendKey(out, "firmwareDevice");
     AppendString(out, FFirmwareDevice);
-    out += R"(,"dicChannel":)";
+    out += ',';
+    AppendKey(out, "dicChannel");
     out.push_back('{');
     bool first = true;
     for (const auto& [key, value] : FDicChannel) {
@@ -699,35 +645,50 @@ std::string TTavrel::ToJSONText() const {
         AppendKey(out, kChannelNames[static_cast<std::size_t>(key)]);
         AppendDouble(out, value);
     }
-    out += R"(},"dateTimeOnDevice":)";
+    out += "},";
+    AppendKey(out, "dateTimeOnDevice");
     AppendIsoDateTime(out, FDateTimeOnDevice);
-    out += R"(,"typeState":)";
+    out += ',';
+    AppendKey(out, "typeState");
     AppendString(out, kTypeStateNames[static_cast<std::size_t>(FTypeState)]);
-    out += R"(,"modeWork":)";
+    out += ',';
+    AppendKey(out, "modeWork");
     AppendString(out, kModeWorkNames[static_cast<std::size_t>(FModeWork)]);
-    out += R"(,"lastCommand":)";
+    out += ',';
+    AppendKey(out, "lastCommand");
     AppendInt(out, FLastCommand);
-    out += R"(,"lastResult":)";
+    out += ',';
+    AppendKey(out, "lastResult");
     AppendInt(out, FLastResult);
-    out += R"(,"lastCode":)";
+    out += ',';
+    AppendKey(out, "lastCode");
     AppendInt(out, FLastCode);
-    out += R"(,"memoryFree":)";
+    out += ',';
+    AppendKey(out, "memoryFree");
     AppendInt(out, FMemoryFree);
-    out += R"(,"memoryFull":)";
+    out += ',';
+    AppendKey(out, "memoryFull");
     AppendInt(out, FMemoryFull);
-    out += R"(,"percentAKB":)";
+    out += ',';
+    AppendKey(out, "percentAKB");
     AppendString(out, FPercentAKB);
-    out += R"(,"sourcePower":)";
+    out += ',';
+    AppendKey(out, "sourcePower");
     AppendString(out, kSourcePowerNames[static_cast<std::size_t>(FSourcePower)]);
-    out += R"(,"voltPowerAKB":)";
+    out += ',';
+    AppendKey(out, "voltPowerAKB");
     AppendString(out, FVoltPowerAKB);
-    out += R"(,"voltAKB":)";
+    out += ',';
+    AppendKey(out, "voltAKB");
     AppendString(out, FVoltAKB);
-    out += R"(,"tempAKB":)";
+    out += ',';
+    AppendKey(out, "tempAKB");
     AppendString(out, FTempAKB);
-    out += R"(,"uSBPower":)";
+    out += ',';
+    AppendKey(out, "uSBPower");
     AppendString(out, kUSBPowerNames[static_cast<std::size_t>(FUSBPower)]);
-    out += R"(,"aKBState":)";
+    out += ',';
+    AppendKey(out, "aKBState");
     AppendString(out, kAKBStateNames[static_cast<std::size_t>(FAKBState)]);
     out.push_back('}');
     return out;
@@ -735,7 +696,14 @@ std::string TTavrel::ToJSONText() const {
 
 void TTavrel::ToJSON(Bytes& out) const {
     const std::string text = ToJSONText();
-    if (WidenAscii(text, out)) {
+    const bool ascii =
+        std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) {
+        out.resize(text.size() * 2);
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            out[2 * i] = static_cast<std::uint8_t>(text[i]);
+            out[2 * i + 1] = 0;
+        }
         return;
     }
     out.clear();

@@ -1,8 +1,6 @@
 #include "protocol/tavrel.h"
 
 #include <algorithm>
-#include <array>
-#include <charconv>
 #include <regex>
 #include <string>
 
@@ -468,76 +466,6 @@ TEST(Tavrel_DateTime, EncodesDaysSince1899AndDecodesBack) {
     EXPECT_EQ(p.year, 1);
     EXPECT_FALSE(datetime::DecodeDateTime(1e300, p));
 }
-
-// A text field's JSON form, and the UTF-16LE of the whole model: each UTF-8 character of the JSON text
-// becomes its UTF-16 units, low byte first, wherever it falls in the text (the lengths of the texts
-// move the characters across the eight-byte steps of the conversion).
-struct TTextCase {
-    std::string Value;
-    std::string Json;
-};
-
-class Tavrel_JSONText : public ::testing::TestWithParam<TTextCase> {};
-
-std::vector<std::uint8_t> ReferenceUtf16Le(const std::string& utf8) {
-    std::vector<std::uint8_t> out;
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        const std::size_t len = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        std::uint32_t cp = len == 1 ? lead : lead & (0x7FU >> len);
-        for (std::size_t k = 1; k < len; ++k) {
-            cp = (cp << 6U) | (static_cast<unsigned char>(utf8[i + k]) & 0x3FU);
-        }
-        i += len;
-        const auto put = [&out](std::uint32_t unit) {
-            out.push_back(static_cast<std::uint8_t>(unit & 0xFFU));
-            out.push_back(static_cast<std::uint8_t>(unit >> 8U));
-        };
-        if (cp >= 0x10000) {
-            put(0xD800 + ((cp - 0x10000) >> 10U));
-            put(0xDC00 + ((cp - 0x10000) & 0x3FFU));
-        } else {
-            put(cp);
-        }
-    }
-    return out;
-}
-
-TEST_P(Tavrel_JSONText, IsEscapedAndWidenedWhereverItFalls) {
-    for (std::size_t pad = 0; pad < 9; ++pad) {
-        TTavrel model;
-        model.SetPercentAKB(std::string(pad, 'v'));
-        model.SetTempAKB(GetParam().Value);
-        const std::string text = model.ToJSONText();
-        EXPECT_NE(text.find("\"tempAKB\":\"" + GetParam().Json + "\","), std::string::npos) << text;
-        EXPECT_EQ(model.ToJSON(), ReferenceUtf16Le(text)) << text;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, Tavrel_JSONText,
-                         ::testing::Values(TTextCase{"", ""}, TTextCase{"24.5", "24.5"},
-                                           TTextCase{"a\"b\\c", "a\\\"b\\\\c"},
-                                           TTextCase{"\x01\t\x1F\x7F~", "\\u0001\\u0009\\u001f\\u007f~"},
-                                           TTextCase{"24 \xC2\xB0""C", "24 \xC2\xB0""C"},
-                                           TTextCase{"\xD0\x96\xF0\x9F\x94\x8B!", "\xD0\x96\xF0\x9F\x94\x8B!"},
-                                           TTextCase{"3\xFF""9", "3?9"}));
-
-// Channel numbers are written in the shortest form that reads back the same, whole numbers included.
-class Tavrel_JSONNumber : public ::testing::TestWithParam<double> {};
-
-TEST_P(Tavrel_JSONNumber, IsTheShortestRoundTripForm) {
-    const double value = GetParam();
-    std::array<char, 32> expected{};
-    const auto end = std::to_chars(expected.data(), expected.data() + expected.size(), value).ptr;
-    nlohmann::json doc;
-    doc["dicChannel"]["chpCh1Value"] = value;
-    const std::string text = TTavrel::FromJSONText(doc.dump())->ToJSONText();
-    EXPECT_NE(text.find("\"chpCh1Value\":" + std::string(expected.data(), end) + "}"), std::string::npos) << text;
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, Tavrel_JSONNumber,
-                         ::testing::Values(1.0, -1.0, 10.0, 12000.0, 99999.0, -99999.0, 100000.0, -100000.0,
-                                           120000.0, 1e15, 0.5, -3.25, 1e-7, 99999.5, 4294967296.0));
 
 }  // namespace
 }  // namespace tavrel::protocol
