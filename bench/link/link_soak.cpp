@@ -160,9 +160,10 @@ int main(int argc, char** argv) {
             highest = std::max(highest, rss);
         }
     }
-    const int writerResult = WaitWriter(writer);
+    // The writer's last burst may wait for room on the line, which only the main thread's pumping makes.
+    const int writerResult = WaitWriter(writer, [&] { mainThread.Pump(std::chrono::milliseconds(20)); });
     // Drain what is still on the line and in the main thread's queue.
-    const auto drainEnd = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    const auto drainEnd = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < drainEnd &&
            (decoded < counts->Valid.load() || crcErrors < counts->Bad.load())) {
         mainThread.Pump(std::chrono::milliseconds(20));

@@ -96,10 +96,17 @@ pid_t StartWriter(int masterFd, const std::function<int(int)>& body) {
     return pid;
 }
 
-int WaitWriter(pid_t pid) {
+int WaitWriter(pid_t pid, const std::function<void()>& whileRunning) {
     int status = 0;
-    if (::waitpid(pid, &status, 0) != pid) {
-        return 128;
+    for (;;) {
+        const pid_t done = ::waitpid(pid, &status, whileRunning ? WNOHANG : 0);
+        if (done == pid) {
+            break;
+        }
+        if (done != 0) {
+            return 128;
+        }
+        whileRunning();
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }

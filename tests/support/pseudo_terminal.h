@@ -45,7 +45,8 @@ bool WriteAll(int fd, const std::vector<std::uint8_t>& bytes);
 
 // Runs body(masterFd) in a forked child; the child exits with body's result.
 pid_t StartWriter(int masterFd, const std::function<int(int)>& body);
-// The child's exit code, or 128 when it did not exit normally or could not be waited for.
-int WaitWriter(pid_t pid);
+// The child's exit code, or 128 when it did not exit normally or could not be waited for. A writer may block
+// on a full line until the reader's side runs: `whileRunning`, when given, is called between polls meanwhile.
+int WaitWriter(pid_t pid, const std::function<void()>& whileRunning = {});
 
 }  // namespace tavrel::test_support
