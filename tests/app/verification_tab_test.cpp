@@ -33,6 +33,17 @@ TTavrel Answer(const std::string& body, bool identity = false) {
     return model;
 }
 
+verify::TestPoint Point(int channel, double range, double nominal, double band,
+                        verify::Layout layout = verify::Layout::Registrator) {
+    verify::TestPoint point;
+    point.channel = channel;
+    point.layout = layout;
+    point.range = range;
+    point.nominal = nominal;
+    point.band = band;
+    return point;
+}
+
 class VerificationTab : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -68,11 +79,7 @@ class VerificationTab : public ::testing::Test {
 const char* const kMeasure = "7;0.90000(1);5.00000(10);0.05000(0.1);5;2026;12;10;12;00;00;log_off";
 
 TEST_F(VerificationTab, OtherRange_CommandOnlyAfterConfirmation) {
-    verify::TestPoint point;
-    point.channel = 1;
-    point.range = 10;
-    point.nominal = 9;
-    point.band = 0.01;
+    const verify::TestPoint point = Point(1, 10, 9, 0.01);
     ASSERT_NO_FATAL_FAILURE(Start({point}));
     Tab->DeviceMeasure(Answer(kMeasure), 0);
     EXPECT_FALSE(Tab->ButtonChange->isHidden());
@@ -96,12 +103,7 @@ TEST_F(VerificationTab, OtherRange_CommandOnlyAfterConfirmation) {
 }
 
 TEST_F(VerificationTab, OtherLayout_SwitchedLikeTheModeGroupAfterConfirmation) {
-    verify::TestPoint point;
-    point.channel = 2;
-    point.layout = verify::Layout::IppVoltage;
-    point.range = 1;
-    point.nominal = 0.5;
-    point.band = 0.001;
+    const verify::TestPoint point = Point(2, 1, 0.5, 0.001, verify::Layout::IppVoltage);
     ASSERT_NO_FATAL_FAILURE(Start({point}));
     Tab->DeviceMeasure(Answer(kMeasure), 0);
     EXPECT_FALSE(Tab->ButtonChange->isHidden());
@@ -113,11 +115,7 @@ TEST_F(VerificationTab, OtherLayout_SwitchedLikeTheModeGroupAfterConfirmation) {
 }
 
 TEST_F(VerificationTab, AnotherInstrument_ItsReadingsAreNotUsed) {
-    verify::TestPoint point;
-    point.channel = 1;
-    point.range = 1;
-    point.nominal = 0.9;
-    point.band = 0.001;
+    const verify::TestPoint point = Point(1, 1, 0.9, 0.001);
     ASSERT_NO_FATAL_FAILURE(Start({point}));
     Tab->LineClosed();
     Tab->DeviceIdentity(Answer("0;5678;7;21;01.05", true));
@@ -130,11 +128,8 @@ TEST_F(VerificationTab, AnotherInstrument_ItsReadingsAreNotUsed) {
 }
 
 TEST_F(VerificationTab, JournalWriteFails_SaidAndTheSessionGoesOn) {
-    verify::TestPoint point;
-    point.nominal = 0.5;
-    point.band = 0.001;
-    verify::TestPoint second = point;
-    second.nominal = 0.9;
+    const verify::TestPoint point = Point(1, 1, 0.5, 0.001);
+    const verify::TestPoint second = Point(1, 1, 0.9, 0.001);
     ASSERT_NO_FATAL_FAILURE(Start({point, second}));
     ASSERT_TRUE(Tab->JournalSession().has_value());
     // The table of points disappears behind the journal's back: its next write fails.
@@ -184,11 +179,7 @@ TEST(LimitsDialog, Result_ReadsTheRows) {
 
 // The plan's label counts its points in Russian: "1 точка", "3 точки", "11 точек", "21 точка".
 TEST_F(VerificationTab, PlanLabel_CountsPointsInRussianPluralForms) {
-    verify::TestPoint point;
-    point.channel = 1;
-    point.range = 10;
-    point.nominal = 9;
-    point.band = 0.01;
+    const verify::TestPoint point = Point(1, 10, 9, 0.01);
     for (const auto& [count, words] : std::vector<std::pair<std::size_t, const char*>>{{1, "(1 точка)"},
                                                                                        {3, "(3 точки)"},
                                                                                        {5, "(5 точек)"},
