@@ -3,6 +3,7 @@
 #include "bus/messaging.h"
 #include "bus/messaging_platform.h"
 #include "bus/testing/manual_platform.h"
+#include "link/xcom_port.h"
 
 namespace tavrel::link::bench {
 TBenchMain::TBenchMain() {
@@ -34,7 +35,7 @@ const bus::TSubscriberClass& TPortMessagesToModule::SubscriberClass() const {
                                                                     {subscribeComPortData, TMessagingThread::Main})
             .Method<&TPortMessagesToModule::OnSubscribeComPortOther>("OnSubscribeComPortError",
                                                                      {subscribeComPortError, TMessagingThread::Main})
-            .Method<&TPortMessagesToModule::OnSubscribeComPortOther>(
+            .Method<&TPortMessagesToModule::OnSubscribeComPortEventStatus>(
                 "OnSubscribeComPortEventStatus", {subscribeComPortEventStatus, TMessagingThread::Main})
             .Method<&TPortMessagesToModule::OnSubscribeComPortOther>("OnSubscribeComPortStatus",
                                                                      {subscribeComPortStatus, TMessagingThread::Main});
@@ -45,6 +46,12 @@ void TPortMessagesToModule::OnSubscribeComPortData(const std::shared_ptr<ISubscr
     const auto data = message->Data();
     if (!data.empty()) {
         FModule._ParseData(data);
+    }
+}
+
+void TPortMessagesToModule::OnSubscribeComPortEventStatus(const std::shared_ptr<ISubscribeMessage>& message) {
+    if (message->MessageEvent().ErrorCode == static_cast<std::int32_t>(TEventStatusComPort::XComPort_Connect)) {
+        FPortConnected = true;
     }
 }
 

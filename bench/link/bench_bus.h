@@ -19,7 +19,8 @@ class TBenchMain {
 };
 
 // Subscribed like the main window to the four port messages on the main thread: every non-empty
-// "subscribeComPortData" goes to the module's _ParseData, the other three are only received.
+// "subscribeComPortData" goes to the module's _ParseData, the other three are only received (a connect
+// report is remembered: the port is open and purged only from then on).
 class TPortMessagesToModule : public bus::TSubscriberObject {
   public:
     explicit TPortMessagesToModule(TXComPortModule& Module);
@@ -29,10 +30,13 @@ class TPortMessagesToModule : public bus::TSubscriberObject {
 
     const bus::TSubscriberClass& SubscriberClass() const override;
     void OnSubscribeComPortData(const std::shared_ptr<ISubscribeMessage>& message);
+    void OnSubscribeComPortEventStatus(const std::shared_ptr<ISubscribeMessage>& message);
     void OnSubscribeComPortOther(const std::shared_ptr<ISubscribeMessage>& message);
+    bool PortConnected() const { return FPortConnected; }
 
   private:
     TXComPortModule& FModule;
+    bool FPortConnected = false;  // main thread only
 };
 
 }  // namespace tavrel::link::bench

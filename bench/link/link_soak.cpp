@@ -106,6 +106,7 @@ int main(int argc, char** argv) {
     long outOfRange = 0;
     long crcErrors = 0;
     long current = -1;
+    long firstMissing = -1;  // where the first gap began: at 0 the line lost the start of the stream
 
     link::TXComPortModule module;
     module.SetAutoDetect(false);
@@ -125,6 +126,9 @@ int main(int argc, char** argv) {
                     } else if (current < expected) {
                         ++duplicates;
                     } else {
+                        if (current > expected && firstMissing < 0) {
+                            firstMissing = expected;
+                        }
                         missing += current - expected;
                         expected = current + 1;
                     }
@@ -138,7 +142,13 @@ int main(int argc, char** argv) {
             }
         }));
     module._TaskWorkStart();
-    if (!module.IsRunning()) {
+    // The work task opens the port on its own thread and purges the line then: what is written before
+    // that is rightly discarded, so the writer starts only once the port reports that it is open.
+    const auto connectEnd = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!route.PortConnected() && std::chrono::steady_clock::now() < connectEnd) {
+        mainThread.Pump(std::chrono::milliseconds(5));
+    }
+    if (!module.IsRunning() || !route.PortConnected()) {
         std::fprintf(stderr, "cannot connect to %s\n", pty.SlavePath().c_str());
         return 1;
     }
@@ -171,12 +181,18 @@ int main(int argc, char** argv) {
     module._TaskWorkStop();
     mainThread.Pump(std::chrono::milliseconds(100));
 
+    if (counts->Valid.load() > expected && firstMissing < 0) {
+        firstMissing = expected;
+    }
     missing += std::max(0L, counts->Valid.load() - expected);
     const double growthMiB = highest > baseline ? static_cast<double>(highest - baseline) / kMiB : 0.0;
     std::printf("soak: %d s at %ld bytes/s over %s, %ld bytes written\n", seconds, rate, pty.SlavePath().c_str(),
                 counts->Bytes.load());
     std::printf("valid answers: sent %ld, decoded %ld, missing %ld, duplicates %ld, unknown %ld\n",
                 counts->Valid.load(), decoded, missing, duplicates, outOfRange);
+    if (firstMissing >= 0) {
+        std::printf("first missing answer: number %ld\n", firstMissing);
+    }
     std::printf("bad CRC answers: sent %ld, reported %ld\n", counts->Bad.load(), crcErrors);
     std::printf("resident memory: start %.2f MiB, after %d s %.2f MiB, highest later %.2f MiB, growth %.3f MiB\n",
                 static_cast<double>(first) / kMiB, kWarmUpSeconds, static_cast<double>(baseline) / kMiB,
