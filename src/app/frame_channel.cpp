@@ -163,17 +163,39 @@ void TFrameChannel::UpdateData(int ChannelNumber, const protocol::TTavrel* model
     const auto valueKey = static_cast<protocol::TChannelProperties>(ChannelNumber);
     LabelChannelName->setText(QStringLiteral("Канал %1").arg(ChannelNumber + 1));
     LabelChannelRange->setText(QString::fromStdString(model->GetChannelProperties(rangeKey)));
-    LabelChannelValue->setText(QString::fromStdString(model->GetChannelProperties(valueKey)));
+    SetValueText(QString::fromStdString(model->GetChannelProperties(valueKey)), true);
+    const QString picture = PictureName(ChannelNumber, AllowClick);
+    if (picture == FPictureName && Image1->HasPicture()) {
+        return;  // a flood of measurements must not decode the same picture again for each one
+    }
+    FPictureName = picture;
     try {
         Image1->ClearPicture();
         Image1->setCursor(Qt::ArrowCursor);
-        Image1->SetPicture(LoadPicture(PictureName(ChannelNumber, AllowClick)));
+        Image1->SetPicture(LoadPicture(picture));
         if (Image1->HasPicture()) {
             Image1->setCursor(Qt::PointingHandCursor);
         }
     } catch (...) {
         Image1->ClearPicture();
     }
+}
+
+void TFrameChannel::ShowNoReading() {
+    SetValueText(QStringLiteral("—"), false);
+}
+
+void TFrameChannel::SetValueText(const QString& text, bool current) {
+    LabelChannelValue->setText(text);
+    if (current == FValueCurrent) {
+        return;
+    }
+    FValueCurrent = current;
+    QPalette palette = LabelChannelValue->palette();
+    palette.setColor(QPalette::WindowText,
+                     current ? this->palette().color(QPalette::WindowText) : QColor(0x80, 0x80, 0x80));
+    LabelChannelValue->setPalette(palette);
+    LabelChannelValue->setToolTip(current ? QString() : QStringLiteral("Прибор не присылает измерений"));
 }
 
 void TFrameChannel::Image1Click() {

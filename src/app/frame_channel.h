@@ -23,6 +23,8 @@ class TFrameChannel : public QFrame {
     TFrameChannel(bool AllowClick, const protocol::TTavrel& model, int ChannelNumber, TGridPanel* parent);
 
     void UpdateData(int ChannelNumber, const protocol::TTavrel* model, bool AllowClick);
+    // The reading is too old to show: a grey dash until the next UpdateData.
+    void ShowNoReading();
 
     QFrame* TopPanel;
     QLabel* LabelChannelName;
@@ -44,7 +46,11 @@ class TFrameChannel : public QFrame {
     void Image1Click();
     void OpenChannelSettings();
 
+    void SetValueText(const QString& text, bool current);
+
     QFrame* FMainPanel;
+    QString FPictureName;  // the picture shown; a measurement that needs the same one loads nothing
+    bool FValueCurrent = true;
 };
 
 }  // namespace tavrel::app

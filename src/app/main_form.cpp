@@ -260,6 +260,10 @@ void TMainForm::BuildLayout() {
     FLogTimer->setObjectName(QStringLiteral("LogTimer"));
     FLogTimer->setSingleShot(true);
     FLogTimer->setInterval(0);
+    FReadingAgeTimer = new QTimer(this);
+    FReadingAgeTimer->setObjectName(QStringLiteral("ReadingAgeTimer"));
+    FReadingAgeTimer->setSingleShot(true);
+    FReadingAgeTimer->setInterval(kReadingMaxAgeMs);
 
     connect(ButtonRun, &QPushButton::clicked, this, &TMainForm::ButtonRunClick);
     connect(ButtonAbout, &QPushButton::clicked, this, &TMainForm::ButtonAboutClick);
@@ -267,6 +271,7 @@ void TMainForm::BuildLayout() {
     connect(Timer1, &QTimer::timeout, this, &TMainForm::Timer1Timer);
     connect(TimerInfo, &QTimer::timeout, this, &TMainForm::TimerInfoTimer);
     connect(FLogTimer, &QTimer::timeout, this, &TMainForm::FlushLog);
+    connect(FReadingAgeTimer, &QTimer::timeout, this, &TMainForm::ShowReadingsOutdated);
     connect(StatusBar1, &TStatusBar::DrawPanel, this, &TMainForm::StatusBar1DrawPanel);
     connect(StatusBar1, &TStatusBar::MouseMove, this, &TMainForm::StatusBar1MouseMove);
     connect(StatusBar1, &TStatusBar::Click, this, &TMainForm::StatusBar1Click);
@@ -433,6 +438,7 @@ void TMainForm::UpdateChannelFrames(const protocol::TTavrel* model) {
 }
 
 void TMainForm::ClearGrid() {
+    FReadingAgeTimer->stop();
     GP->setUpdatesEnabled(false);
     try {
         for (int i = GP->ControlCount() - 1; i >= 0; --i) {
@@ -458,6 +464,7 @@ void TMainForm::BuildGrid(int rows, int columns) {
 }
 
 void TMainForm::FillGrid(const protocol::TTavrel& model, int layout) {
+    FReadingAgeTimer->start();
     const int n = GP->RowCount() * GP->ColumnCount();
     const bool allowClick = GP->ColumnCount() == 3;
     const auto channel = [layout](int k) { return layout == 1 ? 1 : layout == 2 ? 2 : k; };
@@ -470,6 +477,15 @@ void TMainForm::FillGrid(const protocol::TTavrel& model, int layout) {
     for (int k = 0; k < GP->ControlCount(); ++k) {
         if (auto* frame = qobject_cast<TFrameChannel*>(GP->Control(k))) {
             frame->UpdateData(channel(k), &model, allowClick);
+        }
+    }
+}
+
+void TMainForm::ShowReadingsOutdated() {
+    // An instrument that stopped answering must not leave its last values looking live.
+    for (int k = 0; k < GP->ControlCount(); ++k) {
+        if (auto* frame = qobject_cast<TFrameChannel*>(GP->Control(k))) {
+            frame->ShowNoReading();
         }
     }
 }

@@ -114,6 +114,8 @@ class TMainForm : public QWidget, public bus::TSubscriberObject {
     void ClearGrid();
     void BuildGrid(int rows, int columns);
     void FillGrid(const protocol::TTavrel& model, int layout);
+    // A reading older than this is shown as none: three measuring periods passed without a measurement.
+    static constexpr int kReadingMaxAgeMs = 3500;
 
     // Status bar.
     void StatusBar1DrawPanel(QPainter* painter, int panel, const QRect& rect);
@@ -145,6 +147,8 @@ class TMainForm : public QWidget, public bus::TSubscriberObject {
     bool FClosed = false;
     QStringList FPendingLog;
     QTimer* FLogTimer;  // zero-delay, single shot: FlushLog once the turn ends
+    QTimer* FReadingAgeTimer;  // single shot, restarted by every filled grid: the readings grew old
+    void ShowReadingsOutdated();
 };
 
 }  // namespace tavrel::app

@@ -149,7 +149,7 @@ bool ParseHoldValues(const std::string& Text, std::array<std::optional<double>, 
 }
 
 Simulator::Simulator(TSimOptions Options)
-    : FOptions(std::move(Options)), FRefuseModes(FOptions.RefuseModes), FRandom(FOptions.Seed) {
+    : FOptions(std::move(Options)), FRefuseModes(FOptions.RefuseModes), FSilent(FOptions.Silent), FRandom(FOptions.Seed) {
     if (::pipe2(FWake, O_CLOEXEC | O_NONBLOCK) != 0) {
         FWake[0] = FWake[1] = -1;
     }
@@ -329,7 +329,7 @@ void Simulator::Run() {
             FloodOnce();
         }
         int timeout = 50;
-        if (FStreaming && !FOptions.Silent) {
+        if (FStreaming && !FSilent) {
             if (now >= nextTick) {
                 Answer(Measurement());
                 nextTick = now + std::chrono::milliseconds(FOptions.RateMs);
@@ -412,7 +412,7 @@ void Simulator::HandleInput(const std::uint8_t* Data, std::size_t Length) {
 }
 
 void Simulator::HandleCommand(const std::string& Body, const std::vector<std::uint8_t>& /*Raw*/) {
-    if (FOptions.Silent || FOptions.Flood) {
+    if (FSilent || FOptions.Flood) {
         return;
     }
     const std::vector<std::string> pieces = Split(Body);

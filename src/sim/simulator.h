@@ -76,6 +76,8 @@ class Simulator {
     std::string LastError() const;
     // Starts or stops refusing mode and step commands while running (the RefuseModes option).
     void SetRefuseModes(bool Refuse) { FRefuseModes = Refuse; }
+    // Starts or stops answering nothing while running (the Silent option).
+    void SetSilent(bool Silent) { FSilent = Silent; }
 
     // Frame layout shared with the tests: STX ";" body ";" CRC ";" ETX.
     static std::vector<std::uint8_t> BuildFrame(const std::vector<std::uint8_t>& Body, bool BadCrc = false);
@@ -106,6 +108,7 @@ class Simulator {
     std::atomic<bool> FRunning{false};
     std::atomic<bool> FStop{false};
     std::atomic<bool> FRefuseModes{false};
+    std::atomic<bool> FSilent{false};
     std::atomic<bool> FStall{false};
     std::chrono::steady_clock::time_point FNextWrite;  // with Baud: when the line is free again
     std::vector<std::uint8_t> FInput;

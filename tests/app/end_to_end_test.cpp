@@ -212,4 +212,30 @@ TEST_F(EndToEnd, WedgedInstrument_WindowKeepsAnsweringAndDisconnectEndsTheSessio
     EXPECT_TRUE(closer.Texts.empty()) << closer.Texts[0].toStdString();
 }
 
+TEST_F(EndToEnd, InstrumentFallsSilent_ReadingsShowNoneUntilMeasurementsReturn) {
+    Form->ButtonRun->click();
+    ASSERT_TRUE(WaitFor([this] { return FramesShowReadings(3); }, 10000)) << "no readings in three frames";
+    const auto allDashes = [this] {
+        for (int k = 0; k < 3; ++k) {
+            if (Frame(k)->LabelChannelValue->text() != QStringLiteral("—")) {
+                return false;
+            }
+        }
+        return true;
+    };
+    Sim->SetSilent(true);
+    QElapsedTimer silent;
+    silent.start();
+    ASSERT_TRUE(WaitFor(allDashes, tavrel::app::TMainForm::kReadingMaxAgeMs + 3000));
+    // Not before the age limit: a measurement or two may be missed without the readings going.
+    EXPECT_GE(silent.elapsed(), tavrel::app::TMainForm::kReadingMaxAgeMs - 1100);
+    EXPECT_EQ(Frame(0)->LabelChannelValue->palette().color(QPalette::WindowText), QColor(0x80, 0x80, 0x80));
+    EXPECT_EQ(Form->ButtonRun->text(), QStringLiteral("Отключиться")) << "the session itself goes on";
+
+    Sim->SetSilent(false);
+    ASSERT_TRUE(WaitFor([this] { return FramesShowReadings(3); }, 5000)) << "readings did not come back";
+    EXPECT_NE(Frame(0)->LabelChannelValue->palette().color(QPalette::WindowText), QColor(0x80, 0x80, 0x80));
+    EXPECT_TRUE(Frame(0)->LabelChannelValue->toolTip().isEmpty());
+}
+
 }  // namespace
