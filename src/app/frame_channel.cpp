@@ -182,7 +182,7 @@ void TFrameChannel::UpdateData(int ChannelNumber, const protocol::TTavrel* model
 }
 
 void TFrameChannel::ShowNoReading() {
-    SetValueText(QStringLiteral("—"), false);
+    SetValueText(QStringLiteral("Нет данных"), false);
 }
 
 void TFrameChannel::SetValueText(const QString& text, bool current) {

@@ -23,7 +23,7 @@ class TFrameChannel : public QFrame {
     TFrameChannel(bool AllowClick, const protocol::TTavrel& model, int ChannelNumber, TGridPanel* parent);
 
     void UpdateData(int ChannelNumber, const protocol::TTavrel* model, bool AllowClick);
-    // The reading is too old to show: a grey dash until the next UpdateData.
+    // The reading is too old to show: a grey "Нет данных" until the next UpdateData.
     void ShowNoReading();
 
     QFrame* TopPanel;

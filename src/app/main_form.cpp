@@ -488,6 +488,7 @@ void TMainForm::ShowReadingsOutdated() {
             frame->ShowNoReading();
         }
     }
+    TabVerification->DeviceReadingsOutdated();
 }
 
 // ---- Status bar ----

@@ -781,6 +781,12 @@ void TVerificationTab::LineClosed() {
     UpdateButtons();
 }
 
+void TVerificationTab::DeviceReadingsOutdated() {
+    if (FSequence && !FSequence->finished()) {  // without a session the label shows no reading anyway
+        LabelLive->setText(QStringLiteral("Нет данных"));
+    }
+}
+
 void TVerificationTab::ConfirmInstrumentChange() {
     if (!FSequence || FSequence->finished()) {
         return;

@@ -52,6 +52,8 @@ class TVerificationTab : public QWidget {
     void DeviceIdentity(const protocol::TTavrel& model);
     // `workState`: the layout the instrument has confirmed (0, 1, 2; 255 none).
     void DeviceMeasure(const protocol::TTavrel& model, std::uint8_t workState);
+    // No measurement came for a while: the live value is no longer shown as current.
+    void DeviceReadingsOutdated();
     void LineClosed();
 
     // What the buttons do; the tests drive the page through these as well.

@@ -217,7 +217,7 @@ TEST_F(EndToEnd, InstrumentFallsSilent_ReadingsShowNoneUntilMeasurementsReturn) 
     ASSERT_TRUE(WaitFor([this] { return FramesShowReadings(3); }, 10000)) << "no readings in three frames";
     const auto allDashes = [this] {
         for (int k = 0; k < 3; ++k) {
-            if (Frame(k)->LabelChannelValue->text() != QStringLiteral("—")) {
+            if (Frame(k)->LabelChannelValue->text() != QStringLiteral("Нет данных")) {
                 return false;
             }
         }
@@ -231,6 +231,7 @@ TEST_F(EndToEnd, InstrumentFallsSilent_ReadingsShowNoneUntilMeasurementsReturn) 
     EXPECT_GE(silent.elapsed(), tavrel::app::TMainForm::kReadingMaxAgeMs - 1100);
     EXPECT_EQ(Frame(0)->LabelChannelValue->palette().color(QPalette::WindowText), QColor(0x80, 0x80, 0x80));
     EXPECT_EQ(Form->ButtonRun->text(), QStringLiteral("Отключиться")) << "the session itself goes on";
+    Screenshot("main-readings-outdated.png");
 
     Sim->SetSilent(false);
     ASSERT_TRUE(WaitFor([this] { return FramesShowReadings(3); }, 5000)) << "readings did not come back";

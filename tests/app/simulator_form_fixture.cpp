@@ -43,7 +43,7 @@ bool SimulatorFormFixture::FramesShowReadings(int count) const {
     }
     for (int k = 0; k < count; ++k) {
         const QString value = Frame(k)->LabelChannelValue->text();
-        if (value.isEmpty() || value == QStringLiteral("Ожидание данных") || value == QStringLiteral("—")) {
+        if (value.isEmpty() || value == QStringLiteral("Ожидание данных") || value == QStringLiteral("Нет данных")) {
             return false;
         }
     }

@@ -102,6 +102,19 @@ TEST_F(VerificationTab, OtherRange_CommandOnlyAfterConfirmation) {
     EXPECT_EQ(Tab->LabelLive->text(), QStringLiteral("+9.001 В"));
 }
 
+TEST_F(VerificationTab, ReadingsOutdated_LiveValueSaysSoUntilTheNextMeasurement) {
+    Tab->DeviceReadingsOutdated();
+    EXPECT_EQ(Tab->LabelLive->text(), QStringLiteral("—")) << "no session: nothing was shown";
+    ASSERT_NO_FATAL_FAILURE(Start({Point(1, 10, 9, 0.01)}));
+    const char* const measure = "7;9.00100(10);5.00000(10);0.05000(0.1);5;2026;12;10;12;00;01;log_off";
+    Tab->DeviceMeasure(Answer(measure), 0);
+    ASSERT_EQ(Tab->LabelLive->text(), QStringLiteral("+9.001 В"));
+    Tab->DeviceReadingsOutdated();
+    EXPECT_EQ(Tab->LabelLive->text(), QStringLiteral("Нет данных"));
+    Tab->DeviceMeasure(Answer(measure), 0);
+    EXPECT_EQ(Tab->LabelLive->text(), QStringLiteral("+9.001 В"));
+}
+
 TEST_F(VerificationTab, OtherLayout_SwitchedLikeTheModeGroupAfterConfirmation) {
     const verify::TestPoint point = Point(2, 1, 0.5, 0.001, verify::Layout::IppVoltage);
     ASSERT_NO_FATAL_FAILURE(Start({point}));
