@@ -141,14 +141,14 @@ class TMainForm : public QWidget, public bus::TSubscriberObject {
     // The page "Поверка" takes the whole window while it is shown; the other pages keep their 160 pixels.
     void PageControl1Change(int index);
     void SendCommand(const std::vector<std::uint8_t>& frame);
+    void ShowReadingsOutdated();
     link::TWindowHandle WindowHandle() const { return reinterpret_cast<link::TWindowHandle>(this); }
 
     link::TXComPortModule& FModule;
     bool FClosed = false;
     QStringList FPendingLog;
-    QTimer* FLogTimer;  // zero-delay, single shot: FlushLog once the turn ends
+    QTimer* FLogTimer;         // zero-delay, single shot: FlushLog once the turn ends
     QTimer* FReadingAgeTimer;  // single shot, restarted by every filled grid: the readings grew old
-    void ShowReadingsOutdated();
 };
 
 }  // namespace tavrel::app

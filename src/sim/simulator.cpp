@@ -149,7 +149,10 @@ bool ParseHoldValues(const std::string& Text, std::array<std::optional<double>, 
 }
 
 Simulator::Simulator(TSimOptions Options)
-    : FOptions(std::move(Options)), FRefuseModes(FOptions.RefuseModes), FSilent(FOptions.Silent), FRandom(FOptions.Seed) {
+    : FOptions(std::move(Options)),
+      FRefuseModes(FOptions.RefuseModes),
+      FSilent(FOptions.Silent),
+      FRandom(FOptions.Seed) {
     if (::pipe2(FWake, O_CLOEXEC | O_NONBLOCK) != 0) {
         FWake[0] = FWake[1] = -1;
     }
