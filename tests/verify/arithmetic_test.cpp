@@ -6,9 +6,13 @@
 #include <gtest/gtest.h>
 
 #include "protocol/tavrel.h"
+#include "test_points.h"
 
 namespace tavrel::verify {
 namespace {
+
+using test::IppCurrent;
+using test::Shunt;
 
 TestPoint Voltage(int channel, double range, double nominal) {
     TestPoint p;
@@ -16,26 +20,6 @@ TestPoint Voltage(int channel, double range, double nominal) {
     p.range = range;
     p.nominal = nominal;
     p.band = 5 * Resolution(p);
-    return p;
-}
-
-TestPoint Shunt(double shunt, Unit unit, double nominal = 0) {
-    TestPoint p;
-    p.channel = 3;
-    p.range = 0.1;
-    p.shunt = shunt;
-    p.unit = unit;
-    p.nominal = nominal;
-    return p;
-}
-
-TestPoint IppCurrent(double nominal, Unit unit = Unit::mA) {
-    TestPoint p;
-    p.channel = 3;
-    p.layout = Layout::IppCurrent;
-    p.range = kCurrentRangeMilliamps;
-    p.unit = unit;
-    p.nominal = nominal;
     return p;
 }
 

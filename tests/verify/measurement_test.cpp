@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "test_points.h"
 #include "verify/arithmetic.h"
 
 namespace tavrel::verify {
@@ -134,11 +135,7 @@ TEST_F(Measurer, DisconnectKeepsACompletedPoint) {
 // ---- Matching what the instrument reports ----------------------------------------------------------------
 
 TEST(Matches, ShuntIsPartOfChannelThreesLowRange) {
-    TestPoint p;
-    p.channel = 3;
-    p.range = 0.1;
-    p.shunt = 5;
-    p.unit = Unit::A;
+    TestPoint p = test::Shunt(5, Unit::A);
     EXPECT_TRUE(Matches(p, Reading{0, 3, 0.03, 0.1, Layout::Registrator, 5.0004}));
     EXPECT_FALSE(Matches(p, Reading{0, 3, 0.03, 0.1, Layout::Registrator, 10}));
     EXPECT_FALSE(Matches(p, Reading{0, 3, 0.03, 0.1, Layout::Registrator, 0})) << "shows volts, not amperes";
@@ -149,11 +146,7 @@ TEST(Matches, ShuntIsPartOfChannelThreesLowRange) {
 }
 
 TEST(Matches, CurrentRangeIsReportedAs255) {
-    TestPoint p;
-    p.channel = 3;
-    p.layout = Layout::IppCurrent;
-    p.range = kCurrentRangeMilliamps;
-    p.unit = Unit::mA;
+    const TestPoint p = test::IppCurrent(0);
     EXPECT_TRUE(Matches(p, Reading{0, 3, 12.5, 255, Layout::IppCurrent, 0}));
     EXPECT_FALSE(Matches(p, Reading{0, 3, 12.5, 255, Layout::Registrator, 0}));
     EXPECT_FALSE(Matches(p, Reading{0, 3, 12.5, 1, Layout::IppCurrent, 0}));
@@ -161,11 +154,7 @@ TEST(Matches, CurrentRangeIsReportedAs255) {
 }
 
 TEST(Matches, ShuntReadingsAreAveragedAsCurrents) {
-    TestPoint p;
-    p.channel = 3;
-    p.range = 0.1;
-    p.shunt = 5;
-    p.unit = Unit::A;
+    TestPoint p = test::Shunt(5, Unit::A);
     p.readings = 2;
     p.band = 0.001;
     PointMeasurer m(p);
